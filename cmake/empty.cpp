@@ -1,0 +1,1 @@
+// Lets a module folder build before it has sources of its own.
