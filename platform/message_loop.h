@@ -54,7 +54,11 @@ int RunLoop();
 // Delivers every message and timer that is due now without waiting; returns
 // the number delivered. For tests and for synchronous animations.
 int PumpPending();
-// Clears queue and timers (tests).
+// Clears queue and timers and makes the loop runnable again (tests). The
+// window procedure stays installed.
 void ResetMessageLoop();
+// True once the quit message has been taken from the queue (by RunLoop or
+// PumpPending); *exitCode (when given) receives its code.
+bool LoopEnded(int* exitCode = nullptr);
 
 }  // namespace kra::platform
