@@ -1,0 +1,253 @@
+// Starting a song in the player, the player's reports, and the commands the
+// playback serves.
+#include <algorithm>
+
+#include "app/base/app_state.h"
+#include "app/base/debug_log.h"
+#include "app/base/hooks.h"
+#include "app/base/settings.h"
+#include "app/base/text.h"
+#include "media/media_probe.h"
+#include "platform/clock.h"
+#include "platform/message_loop.h"
+#include "playback/play_queue.h"
+#include "playback/player_bridge.h"
+
+namespace kra {
+
+using namespace queue_detail;
+
+namespace {
+
+constexpr uint32_t kEndGuardMs = 1500;  // a stop this soon after a start is no end
+constexpr uint32_t kPositionTimer = 0x40A;
+
+void ApplyVolume(uint32_t volume) {
+    g_settings.musicVolume = volume > 100 ? 100 : volume;
+    player::SetVolume(int32_t(g_settings.musicVolume));
+}
+
+void StepVolume(int delta) {
+    int volume = int(g_settings.musicVolume) + delta;
+    volume = volume < 0 ? 0 : (volume > 100 ? 100 : volume);
+    ApplyVolume(uint32_t(volume));
+    WriteDword(u"MusicVolume", g_settings.musicVolume);
+}
+
+void NoteRemote() {
+    if (g_hooks.noteRemote) g_hooks.noteRemote();
+}
+
+void HoldOff() {
+    if (g_hooks.holdOff) g_hooks.holdOff();
+}
+
+void EndOfTrackAfterStop() {
+    if (g_app.skipNextEnd) {
+        g_app.skipNextEnd = false;
+        return;
+    }
+    if (platform::TickCount() - g_app.lastTrackStartTick > kEndGuardMs && !g_app.paused) Next();
+}
+
+// Shell hooks.
+bool CreatePlayer(std::u16string& error) {
+    if (!player::InitGstPlayer(error)) return false;
+    ResetPlayQueue();
+    return true;
+}
+
+void ApplyPlayerSettings() {
+    player::SetVolume(int32_t(g_settings.musicVolume));
+}
+
+void HookApplyVolume(uint32_t volume) {
+    ApplyVolume(volume);
+}
+
+void StopPlayer() {
+    player::Stop();
+}
+
+void ReleasePlayer(int) {
+    player::ShutdownPlayer();
+}
+
+bool CurrentTrack(std::u16string& path, uint32_t& position, uint32_t& identity) {
+    identity = g_queue.cursor.historyCounter;
+    if (g_app.trackLoaded) {
+        path = g_queue.currentPath;
+        position = player::GetPosition();
+    } else {
+        path.clear();
+        position = 0;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool ShowSong(const std::u16string& path, uint32_t position, bool startPaused) {
+    KRA_LOG("Play:%s %d", Utf16ToUtf8(path).c_str(), int(position));
+    if (!player::OpenUrl(path)) {
+        KRA_LOG("Play failed: %s", Utf16ToUtf8(path).c_str());
+        return false;
+    }
+    if (!startPaused) player::Play();
+    g_app.paused = startPaused;
+    g_app.trackLoaded = true;
+    WriteDword(u"Status", startPaused ? 1 : 0);
+    g_queue.currentPath = path;
+
+    g_queue.songLength = player::ReadCurrentItem(false, g_app.resumePending).duration;
+    TagInfo tags{};
+    bool tagged = false;
+    {
+        MediaFileProbe& probe = SharedMediaFileProbe();
+        ProbeSession session(probe, path);
+        if (g_queue.songLength == 0 && session.Recognised())
+            g_queue.songLength = uint32_t(std::max(probe.DurationSeconds(), int32_t(0)));
+        tagged = probe.ReadTags(tags, g_settings.fastAlbumPic != 0, g_queue.tagPicturePath) != 0;
+    }
+    g_queue.title = TagText(tags.title);
+    g_queue.artist = TagText(tags.artist);
+    g_queue.album = TagText(tags.album);
+    g_queue.songHasNoTags = !tagged;
+    if (g_queue.title.empty()) g_queue.title = std::u16string(UntaggedTitle(path));
+    WriteNowPlaying(g_queue.album, g_queue.artist, g_queue.title);
+
+    g_queue.resumePosition = position;
+    g_app.resumePending = position > 0;
+    if (g_playbackHooks.showSong) g_playbackHooks.showSong(path, position, startPaused);
+    g_app.lastTrackStartTick = platform::TickCount();
+    return true;
+}
+
+void RefreshFromPlayer() {
+    const player::CurrentItem item = player::ReadCurrentItem(true, g_app.resumePending);
+    if (item.duration > 0) g_queue.songLength = item.duration;
+    if (g_queue.songHasNoTags) {
+        if (!item.title.empty()) g_queue.title = item.title;
+        if (!item.album.empty()) g_queue.album = item.album;
+        if (!item.artist.empty()) g_queue.artist = item.artist;
+        g_queue.songHasNoTags = false;
+    }
+    if (g_playbackHooks.songInfoChanged) g_playbackHooks.songInfoChanged();
+}
+
+void ApplyPendingResume() {
+    if (!g_app.resumePending) return;
+    g_app.resumePending = false;
+    player::SetPosition(g_queue.resumePosition);
+}
+
+bool HandlePlaybackCommand(uint32_t command, intptr_t lParam) {
+    const bool firstVersion = g_app.osMinor == 1;
+    switch (command) {
+        case 2:
+            if (firstVersion) {
+                RefreshFromPlayer();
+                if (g_app.resumePending) {
+                    // A song resumed paused gets its position here: no playing
+                    // report follows to apply it.
+                    if (g_app.paused)
+                        ApplyPendingResume();
+                    else
+                        player::Play();
+                    g_app.resumePending = false;
+                }
+            }
+            return true;
+        case 3:
+            if (!g_app.paused) platform::SetTimer(kPositionTimer, 1000);
+            return true;
+        case 6:
+            if (!firstVersion) {
+                ApplyPendingResume();
+                RefreshFromPlayer();
+            }
+            return true;
+        case 8:
+            if (!firstVersion && !g_app.paused) Next();
+            return true;
+        case 201:
+            if (firstVersion) ApplyPendingResume();
+            return true;
+        case 204:
+            if (firstVersion) EndOfTrackAfterStop();
+            return true;
+        case 101:
+            NoteRemote();
+            TogglePause();
+            HoldOff();
+            return true;
+        case 102:
+            NoteRemote();
+            Next();
+            HoldOff();
+            return true;
+        case 103:
+            NoteRemote();
+            Previous();
+            HoldOff();
+            return true;
+        case 104:
+            NoteRemote();
+            if (!g_app.paused) Next();
+            return true;
+        case 105:
+            NoteRemote();
+            PlayRandomTrack();
+            return true;
+        case 301:
+        case 402:
+            TogglePause();
+            HoldOff();
+            return true;
+        case 302:
+        case 400:
+            Next();
+            HoldOff();
+            return true;
+        case 303:
+        case 401:
+            Previous();
+            HoldOff();
+            return true;
+        case 304:
+            ApplyVolume(lParam < 0 ? 0 : uint32_t(lParam));
+            return true;
+        case 305:
+            WriteDword(u"MusicVolume", g_settings.musicVolume);
+            return true;
+        case 403:
+            StepVolume(+5);
+            HoldOff();
+            return true;
+        case 404:
+            StepVolume(-5);
+            HoldOff();
+            return true;
+        default:
+            return command <= 11;  // the other play states need nothing
+    }
+}
+
+void InstallPlaybackHooks() {
+    g_hooks.createPlayer = &CreatePlayer;
+    g_hooks.applyPlayerSettings = &ApplyPlayerSettings;
+    g_hooks.applyVolume = &HookApplyVolume;
+    g_hooks.togglePause = &TogglePause;
+    g_hooks.nextTrack = &Next;
+    g_hooks.previousTrack = &Previous;
+    g_hooks.randomTrack = &PlayRandomTrack;
+    g_hooks.playerPlay = &player::Play;
+    g_hooks.stopPlayer = &StopPlayer;
+    g_hooks.releasePlayer = &ReleasePlayer;
+    g_hooks.refreshFromPlayer = &RefreshFromPlayer;
+    g_hooks.applyPendingResume = &ApplyPendingResume;
+    g_hooks.reloadLastTrack = &Reload;
+    g_hooks.currentTrack = &CurrentTrack;
+}
+
+}  // namespace kra
