@@ -15,8 +15,9 @@ namespace {
 
 constexpr size_t kStreamBuffer = 4608;  // FAAD_MIN_STREAMSIZE for six channels
 constexpr int kMaxAdtsFrames = 128;
-// Frames decoded at most to find one that yields samples.
-constexpr int kMaxProbeFrames = 64;
+// Frames decoded at most to find one that yields samples (a real stream
+// yields them from its second frame on).
+constexpr int kMaxProbeFrames = 8;
 constexpr uint32_t kAdtsSampleRates[16] = {96000, 88200, 64000, 48000, 44100, 32000,
                                            24000, 22050, 16000, 12000, 11025, 8000};
 
