@@ -1,0 +1,318 @@
+// The play queue on the fake engine: moves by repeat mode at the album and
+// list boundaries, the end of a song on both event paths, the toggle, the
+// start-up resume and the transport commands.
+#include "queue_fixture.h"
+
+namespace kra {
+namespace {
+
+using test::g_albumShows;
+using test::QueueTest;
+
+class NavigationTest : public QueueTest {
+  protected:
+    void SetUp() override {
+        QueueTest::SetUp();
+        MakeLibrary({{"A/One", 3}, {"A/Two", 2}, {"B/Three", 3}});
+    }
+};
+
+TEST_F(NavigationTest, PreviousUnderThreeSecondsGoesBackFromThreeRestarts) {
+    Choose("A/Two/01.mp3");
+    PlayInto(2);
+    Previous();
+    EXPECT_EQ(Now(), "A/One/03.mp3");
+    EXPECT_EQ(g_albumShows, (std::vector<int>{0, -1})) << "the earlier album is shown";
+
+    PlayInto(3);
+    fake_->ClearCalls();
+    Previous();
+    EXPECT_EQ(Now(), "A/One/03.mp3");
+    EXPECT_EQ(fake_->Calls(), (std::vector<std::string>{"Stop", "Play"}));
+    EXPECT_EQ(player::GetPosition(), 0u);
+}
+
+TEST_F(NavigationTest, NextWalksAcrossAlbumsAndKeepsTheFolderQueue) {
+    Choose("A/One/02.mp3");
+    Next();
+    EXPECT_EQ(Now(), "A/One/03.mp3");
+    EXPECT_EQ(g_queue.cursor.folderIndex, 2);
+    Next();
+    EXPECT_EQ(Now(), "A/Two/01.mp3");
+    EXPECT_EQ(g_queue.cursor.folderIndex, 0);
+    EXPECT_EQ(g_queue.cursor.folderCount, 2);
+    EXPECT_EQ(g_albumShows.back(), +1);
+    NextAlbum();
+    EXPECT_EQ(Now(), "B/Three/01.mp3");
+    PreviousAlbum();
+    EXPECT_EQ(Now(), "A/Two/01.mp3");
+    PreviousAlbum();
+    EXPECT_EQ(Now(), "A/One/01.mp3");
+    PreviousAlbum();  // from the first album to the last one
+    EXPECT_EQ(Now(), "B/Three/01.mp3");
+    EXPECT_EQ(g_queue.cursor.position, 5);
+}
+
+TEST_F(NavigationTest, RepeatSongRestartsOnEveryMove) {
+    g_settings.repeatAlbum = 3;
+    Choose("A/Two/02.mp3");
+    for (void (*move)() : {&Next, &Previous, &PreviousAlbum, &NextAlbum}) {
+        move();
+        EXPECT_EQ(Now(), "A/Two/02.mp3");
+        EXPECT_EQ(g_queue.cursor.position, 4);
+    }
+    fake_->ClearCalls();
+    Next();
+    EXPECT_EQ(fake_->Calls(), (std::vector<std::string>{"Stop", "Play"}));
+    fake_->ClearCalls();
+    PreviousAlbum();
+    NextAlbum();
+    EXPECT_TRUE(fake_->Calls().empty());
+}
+
+TEST_F(NavigationTest, RepeatAlbumWrapsInsideTheAlbum) {
+    g_settings.repeatAlbum = 2;
+    Choose("A/Two/02.mp3");
+    Next();  // the last song of an album followed by another
+    EXPECT_EQ(Now(), "A/Two/01.mp3");
+    Previous();  // its first song: back to its last
+    EXPECT_EQ(Now(), "A/Two/02.mp3");
+    Choose("B/Three/03.mp3");  // the last entry of the list
+    Next();
+    EXPECT_EQ(Now(), "B/Three/01.mp3");
+    Choose("A/One/01.mp3");  // the first entry of the list
+    Previous();
+    EXPECT_EQ(Now(), "A/One/03.mp3");
+    NextAlbum();
+    EXPECT_EQ(Now(), "A/One/01.mp3");
+    PreviousAlbum();
+    EXPECT_EQ(Now(), "A/One/01.mp3");
+}
+
+TEST_F(NavigationTest, RepeatAllWrapsTheList) {
+    g_settings.repeatAlbum = 1;
+    Choose("B/Three/03.mp3");
+    g_albumShows.clear();
+    Next();
+    EXPECT_EQ(Now(), "A/One/01.mp3");
+    EXPECT_EQ(g_albumShows, (std::vector<int>{+1}));
+    Previous();
+    EXPECT_EQ(Now(), "B/Three/03.mp3");
+    EXPECT_EQ(g_queue.cursor.folderIndex, 2);
+}
+
+TEST_F(NavigationTest, NoRepeatStopsAtTheEndAndToggleStartsTheFirst) {
+    Choose("B/Three/03.mp3");
+    Next();
+    EXPECT_FALSE(g_app.trackLoaded);
+    EXPECT_TRUE(g_app.paused);
+    EXPECT_EQ(g_queue.cursor.position, 0);
+    EXPECT_EQ(fake_->Calls().back(), "Stop");
+    Dispatch();
+    TogglePause();
+    EXPECT_EQ(Now(), "A/One/01.mp3");
+    EXPECT_FALSE(g_app.paused);
+    EXPECT_TRUE(g_app.trackLoaded);
+    EXPECT_EQ(g_queue.cursor.folderCount, 3);
+
+    // The first entry under three seconds starts over.
+    fake_->ClearCalls();
+    Previous();
+    EXPECT_EQ(Now(), "A/One/01.mp3");
+    EXPECT_EQ(fake_->Calls(), (std::vector<std::string>{"Stop", "Play"}));
+}
+
+TEST_F(NavigationTest, EmptyListToggleShufflesTheLibrary) {
+    g_app.trackLoaded = false;
+    TogglePause();
+    EXPECT_EQ(g_settings.playShuffle, 1);
+    EXPECT_EQ(g_library.play.size(), 8u);
+    EXPECT_TRUE(g_app.trackLoaded);
+    EXPECT_FALSE(g_app.paused);
+    platform::RegValue stored;
+    ASSERT_TRUE(platform::RegQueryValue(platform::RegRoot::CurrentUser, kSettingsKey,
+                                        u"PlayShuffle", 1, stored));
+    EXPECT_EQ(stored.data, std::vector<uint8_t>{1});
+}
+
+TEST_F(NavigationTest, PathNotInThePlayListPlaysNothing) {
+    Choose("A/One/02.mp3");
+    fake_->ClearCalls();
+    SetPlayMusic(Song("C/Nowhere/01.mp3"));
+    EXPECT_TRUE(fake_->Calls().empty());
+    EXPECT_EQ(Now(), "A/One/02.mp3");
+    // Found by the search from the start when the walk misses it.
+    g_queue.cursor.position = 7;
+    SetPlayMusic(Song("A/One/03.mp3"));
+    EXPECT_EQ(Now(), "A/One/03.mp3");
+    EXPECT_EQ(g_queue.cursor.position, 2);
+}
+
+TEST_F(NavigationTest, ToggleAndRandomTrack) {
+    Choose("A/One/01.mp3");
+    TogglePause();
+    EXPECT_TRUE(g_app.paused);
+    EXPECT_EQ(fake_->Calls().back(), "Pause");
+    TogglePause();
+    EXPECT_FALSE(g_app.paused);
+    EXPECT_EQ(fake_->Calls().back(), "Play");
+    for (int i = 0; i < 20; ++i) {
+        const int32_t before = g_queue.cursor.position;
+        PlayRandomTrack();
+        EXPECT_NE(g_queue.cursor.position, before);
+        EXPECT_EQ(g_library.play.Path(size_t(g_queue.cursor.position)), g_queue.currentPath);
+        EXPECT_GE(g_queue.cursor.folderIndex, 0);
+    }
+}
+
+// --- The end of a song ------------------------------------------------------
+
+TEST_F(NavigationTest, MediaEndedMovesOnWithoutAGuard) {
+    Choose("A/One/01.mp3");
+    RunFor(10000);
+    EXPECT_EQ(Now(), "A/One/02.mp3");
+    // A paused song that reports its end does not move on.
+    TogglePause();
+    fake_->InjectState(platform::kPlayMediaEnded);
+    Dispatch();
+    EXPECT_EQ(Now(), "A/One/02.mp3");
+    // No guard on this path: an end right after the start moves on.
+    TogglePause();
+    Next();
+    fake_->InjectState(platform::kPlayMediaEnded);
+    Dispatch();
+    EXPECT_EQ(Now(), "A/Two/01.mp3");
+    // The stop reports are not ends here.
+    fake_->InjectState(platform::kPlayStopped);
+    RunFor(2000);
+    fake_->InjectState(platform::kPlayStopped);
+    Dispatch();
+    EXPECT_EQ(Now(), "A/Two/01.mp3");
+}
+
+TEST_F(NavigationTest, StopReportPathGuardsTheFirstSecondAndAHalf) {
+    g_app.osMinor = 1;
+    Choose("A/One/01.mp3");
+    RunFor(1000);
+    fake_->InjectState(platform::kPlayStopped);  // 1, then 204
+    Dispatch();
+    EXPECT_EQ(Now(), "A/One/01.mp3");
+    // The media-ended report is no end on this path.
+    fake_->InjectState(platform::kPlayMediaEnded);
+    Dispatch();
+    EXPECT_EQ(Now(), "A/One/01.mp3");
+    // The real end, long after the start.
+    RunFor(9000);
+    EXPECT_EQ(Now(), "A/One/02.mp3");
+}
+
+TEST_F(NavigationTest, RestartOnTheStopReportPathDoesNotSkip) {
+    g_app.osMinor = 1;
+    Choose("A/One/01.mp3");
+    PlayInto(5);
+    Previous();  // restart: Stop reports 1 and 204
+    Dispatch();
+    EXPECT_EQ(Now(), "A/One/01.mp3");
+    EXPECT_FALSE(g_app.skipNextEnd);
+    RunFor(10000);  // the natural end still moves on
+    EXPECT_EQ(Now(), "A/One/02.mp3");
+}
+
+TEST_F(NavigationTest, BrokenSongIsSkippedLikeAnEnd) {
+    platform::FakePlayer::Media broken;
+    broken.broken = true;
+    fake_->AddMedia(Song("A/One/02.mp3"), broken);
+    Choose("A/One/01.mp3");
+    RunFor(10000);
+    EXPECT_EQ(Now(), "A/One/03.mp3");
+}
+
+// --- Start-up resume -----------------------------------------------------------
+
+class ReloadTest : public NavigationTest {};
+
+TEST_F(ReloadTest, ResumesAtTheSavedPositionOnBothPaths) {
+    for (uint32_t minor : {2u, 1u}) {
+        for (bool paused : {false, true}) {
+            SCOPED_TRACE(testing::Message() << "minor " << minor << " paused " << paused);
+            g_app.osMinor = minor;
+            player::ResetPlayingCounter();  // a fresh start
+            g_library.play.clear();
+            g_settings.lastMusic = Song("A/Two/02.mp3");
+            g_settings.lastDuration = 7;
+            g_settings.lastPaused = paused ? 1 : 0;
+            fake_->ClearCalls();
+            Reload();
+            RunFor(500);
+            EXPECT_EQ(Now(), "A/Two/02.mp3");
+            EXPECT_EQ(g_queue.cursor.position, 4);
+            EXPECT_EQ(g_queue.cursor.folderIndex, 1);
+            EXPECT_EQ(player::GetPosition(), 7u);
+            EXPECT_EQ(g_app.paused, paused);
+            EXPECT_FALSE(g_app.resumePending);
+            EXPECT_EQ(fake_->IsPlaying(), !paused);
+        }
+    }
+}
+
+TEST_F(ReloadTest, MissingSongOrEmptyLibraryLoadsNothing) {
+    g_settings.lastMusic = Song("A/Two/09.mp3");
+    Reload();
+    EXPECT_TRUE(fake_->Calls().empty());
+    g_settings.lastMusic = Song("A/Two/01.mp3");
+    g_library.browse.clear();
+    Reload();
+    EXPECT_TRUE(fake_->Calls().empty());
+}
+
+TEST_F(ReloadTest, SubListFindsTheSongInThePlayList) {
+    g_library.playSubList = true;
+    g_library.play.Append(Song("B/Three/01.mp3"));
+    g_library.play.Append(Song("B/Three/02.mp3"));
+    g_settings.lastMusic = Song("B/Three/02.mp3");
+    Reload();
+    EXPECT_EQ(g_queue.cursor.position, 1);
+    Next();
+    EXPECT_FALSE(g_app.trackLoaded) << "the end of the part played";
+}
+
+// --- Commands -------------------------------------------------------------------
+
+TEST_F(NavigationTest, VolumeCommandsStopAtTheEnds) {
+    g_settings.musicVolume = 98;
+    HandlePlaybackCommand(403, 0);
+    EXPECT_EQ(g_settings.musicVolume, 100u);
+    EXPECT_EQ(player::GetVolume(), 100);
+    g_settings.musicVolume = 3;
+    HandlePlaybackCommand(404, 0);
+    EXPECT_EQ(g_settings.musicVolume, 0u);
+    EXPECT_EQ(player::GetVolume(), 0);
+    platform::RegValue stored;
+    ASSERT_TRUE(platform::RegQueryValue(platform::RegRoot::CurrentUser, kSettingsKey,
+                                        u"MusicVolume", 4, stored));
+    EXPECT_EQ(stored.data, (std::vector<uint8_t>{0, 0, 0, 0}));
+    HandlePlaybackCommand(304, 64);
+    EXPECT_EQ(player::GetVolume(), 64);
+    EXPECT_FALSE(HandlePlaybackCommand(999, 0));
+}
+
+TEST_F(NavigationTest, TransportCommands) {
+    Choose("A/One/01.mp3");
+    HandlePlaybackCommand(102, 0);
+    EXPECT_EQ(Now(), "A/One/02.mp3");
+    HandlePlaybackCommand(400, 0);
+    EXPECT_EQ(Now(), "A/One/03.mp3");
+    HandlePlaybackCommand(303, 0);
+    EXPECT_EQ(Now(), "A/One/02.mp3");
+    HandlePlaybackCommand(301, 0);
+    EXPECT_TRUE(g_app.paused);
+    HandlePlaybackCommand(104, 0);  // next only while playing
+    EXPECT_EQ(Now(), "A/One/02.mp3");
+    HandlePlaybackCommand(402, 0);
+    EXPECT_FALSE(g_app.paused);
+    HandlePlaybackCommand(3, 0);
+    EXPECT_TRUE(platform::IsTimerSet(0x40A));
+}
+
+}  // namespace
+}  // namespace kra
