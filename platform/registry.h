@@ -10,6 +10,7 @@
 // atomically on every flush. HKLM values are read-only and supplied by the
 // state provider. All functions are main-thread only unless noted.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -32,6 +33,18 @@ struct RegValue {
 // keeps every well-formed value it holds and drops the rest.
 void RegistryUseMemory();
 void RegistryOpenFile(const std::string& posixPath);
+// $XDG_CONFIG_HOME/kra/registry.reg, else ~/.config/kra/registry.reg.
+std::string DefaultRegistryPath();
+
+// What the last RegistryOpenFile found, for the caller's log line.
+struct RegistryLoadReport {
+    bool fileFound = false;
+    bool headerFound = false;
+    size_t keys = 0;
+    size_t values = 0;
+    size_t droppedLines = 0;  // lines that could not be parsed (kept in "<file>.bad")
+};
+RegistryLoadReport RegistryLastLoad();
 
 // True when the key exists (HKCU) or the state provider knows it (HKLM).
 bool RegKeyExists(RegRoot root, const std::u16string& key);
@@ -43,8 +56,8 @@ bool RegDeleteKey(RegRoot root, const std::u16string& key);
 bool RegQueryValue(RegRoot root, const std::u16string& key, const std::u16string& name,
                    uint32_t bufferSize, RegValue& out);
 // Writes one value (HKCU only); takes effect in the file at the next flush.
-bool RegSetValue(RegRoot root, const std::u16string& key, const std::u16string& name,
-                 uint32_t type, const std::vector<uint8_t>& data);
+bool RegSetValue(RegRoot root, const std::u16string& key, const std::u16string& name, uint32_t type,
+                 const std::vector<uint8_t>& data);
 bool RegDeleteValue(RegRoot root, const std::u16string& key, const std::u16string& name);
 // Writes the file (temporary file + rename). False when the write failed.
 bool RegFlush();
