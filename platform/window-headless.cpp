@@ -1,8 +1,15 @@
 // The headless window: no display, the last frame kept in memory, and an
 // optional script of events played whenever the loop is idle.
+#include <poll.h>
+#include <signal.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstddef>
 #include <cstdio>
+#include <thread>
 
 #include "platform/clock.h"
 #include "platform/message_loop_internal.h"
@@ -30,6 +37,71 @@ struct Script {
 
 Frame g_frame;
 Script g_script;
+
+// SIGINT and SIGTERM close the window like the user would (the shutdown
+// then stores the settings). The handler only writes to an eventfd; a small
+// thread turns that into kWmClose. A second signal ends the process at once.
+struct SignalWatch {
+    int signalFd = -1;
+    int stopFd = -1;
+    std::thread thread;
+    struct sigaction oldInt {
+    }, oldTerm{};
+};
+SignalWatch g_signals;
+int g_signalFdForHandler = -1;
+
+void OnSignal(int) {
+    const uint64_t one = 1;
+    const int saved = errno;
+    if (write(g_signalFdForHandler, &one, sizeof one) < 0) {
+    }
+    errno = saved;
+}
+
+void WatchSignals(int signalFd, int stopFd) {
+    pollfd fds[2] = {{signalFd, POLLIN, 0}, {stopFd, POLLIN, 0}};
+    while (poll(fds, 2, -1) < 0 && errno == EINTR) {
+    }
+    if (fds[0].revents) {
+        signal(SIGINT, SIG_DFL);
+        signal(SIGTERM, SIG_DFL);
+        PostMessage(kWmClose, 0, 0);
+    }
+}
+
+}  // namespace
+
+void StartSignalWatch() {
+    g_signals.signalFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    g_signals.stopFd = eventfd(0, EFD_CLOEXEC);
+    if (g_signals.signalFd < 0 || g_signals.stopFd < 0) return;
+    g_signalFdForHandler = g_signals.signalFd;
+    struct sigaction action {};
+    action.sa_handler = OnSignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, &g_signals.oldInt);
+    sigaction(SIGTERM, &action, &g_signals.oldTerm);
+    g_signals.thread = std::thread(WatchSignals, g_signals.signalFd, g_signals.stopFd);
+}
+
+void StopSignalWatch() {
+    if (g_signals.thread.joinable()) {
+        sigaction(SIGINT, &g_signals.oldInt, nullptr);
+        sigaction(SIGTERM, &g_signals.oldTerm, nullptr);
+        const uint64_t one = 1;
+        if (write(g_signals.stopFd, &one, sizeof one) < 0) {
+        }
+        g_signals.thread.join();
+    }
+    // The handler's descriptor stays valid until no handler can run.
+    if (g_signals.signalFd >= 0) close(g_signals.signalFd);
+    if (g_signals.stopFd >= 0) close(g_signals.stopFd);
+    g_signalFdForHandler = -1;
+    g_signals = SignalWatch{};
+}
+
+namespace {
 
 void CloseByScript() {
     g_script.active = false;
@@ -116,6 +188,7 @@ bool Open(const PlatformOptions&, DisplayProfile*, std::string*) {
 }
 
 void Close() {
+    StopSignalWatch();
     SetLoopBackend(nullptr);
     g_frame = Frame{};
     g_script.active = false;

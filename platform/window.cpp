@@ -395,7 +395,9 @@ int RunPlatform(const PlatformOptions& options, WindowProc proc) {
     int code = 1;
     if (SendMessage(kWmCreate, 0, 0) != -1) {
         if (!options.scriptPath.empty()) StartHeadlessScript(std::move(steps));
+        if (options.headless) StartSignalWatch();
         code = RunLoop();
+        if (options.headless) StopSignalWatch();
         if (!options.scriptPath.empty() && HeadlessScriptFailed()) code = 2;
     }
     CloseMainWindow();

@@ -65,4 +65,9 @@ bool WritePng(const std::string& path, const std::vector<uint8_t>& rgb, int widt
 void StartHeadlessScript(std::vector<struct ScriptStep> steps);
 bool HeadlessScriptFailed();
 
+// While started, SIGINT and SIGTERM post kWmClose (headless runs; SDL does
+// this itself). Stop before the loop's owner goes away.
+void StartSignalWatch();
+void StopSignalWatch();
+
 }  // namespace kra::platform

@@ -3,6 +3,7 @@
 // instance server and the SDL wake run on other threads.
 #include <SDL.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <atomic>
