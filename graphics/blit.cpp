@@ -167,6 +167,38 @@ void FillPhysical(Screen& screen, int32_t x1, int32_t y1, int32_t x2, int32_t y2
     }
 }
 
+// Turned views: the back buffer's contiguous direction runs down the logical
+// columns. The source is read a tile of 16 columns at a time, row by row, so
+// both sides are walked in memory order; each tile column is then one run.
+void DrawTurned(const Surface& src, Screen& screen, const Rect& r, Op op, uint16_t key,
+                uint32_t alpha) {
+    constexpr int32_t kCols = 16, kRows = 512;
+    uint16_t tile[kCols][kRows];
+    uint8_t tileAlpha[kCols][kRows];
+    const bool forward = screen.yStep == 2;
+    const bool withAlpha = src.HasAlpha();
+    for (int32_t i0 = 0; i0 < r.w; i0 += kCols) {
+        const int32_t cols = std::min(kCols, r.w - i0);
+        for (int32_t j0 = 0; j0 < r.h; j0 += kRows) {
+            const int32_t rows = std::min(kRows, r.h - j0);
+            for (int32_t k = 0; k < rows; ++k) {
+                const int32_t j = forward ? j0 + k : j0 + rows - 1 - k;
+                const size_t at = size_t(r.srcY + j) * src.width + size_t(r.srcX + i0);
+                const uint16_t* s = src.pixels + at;
+                for (int32_t c = 0; c < cols; ++c) tile[c][k] = s[c];
+                if (withAlpha) {
+                    const uint8_t* a = src.alpha + at;
+                    for (int32_t c = 0; c < cols; ++c) tileAlpha[c][k] = a[c];
+                }
+            }
+            const int32_t firstRow = forward ? j0 : j0 + rows - 1;
+            for (int32_t c = 0; c < cols; ++c)
+                ApplyOp(op, screen.layout, ScreenPixel(screen, r.x + i0 + c, r.y + firstRow),
+                        tile[c], withAlpha ? tileAlpha[c] : nullptr, size_t(rows), key, alpha);
+        }
+    }
+}
+
 bool HasBackBuffer(const Screen& screen) {
     return screen.backBuffer != nullptr && screen.origin != nullptr;
 }
@@ -184,6 +216,10 @@ int DrawSurface(const Surface& src, Screen& screen, int32_t x, int32_t y, int32_
     const Op op = ChooseOp(withAlpha, mode, alpha);
     if (op == Op::None) return 1;
     const uint16_t key = src.pixels[0];
+    if (screen.yStep == 2 || screen.yStep == -2) {
+        DrawTurned(src, screen, r, op, key, alpha);
+        return 1;
+    }
     uint16_t gathered[kChunk];
     uint8_t gatheredAlpha[kChunk];
     WalkRect(screen, r.x, r.y, r.w, r.h, [&](const Run& run) {
