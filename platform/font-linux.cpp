@@ -49,6 +49,7 @@ struct FontState {
     // Candidate lists per boldness: the primary first, then fallbacks.
     std::map<bool, std::vector<FaceFile>> candidates;
     std::map<std::pair<int, bool>, FontInstance*> instances;
+    std::vector<FontInstance*> retired;  // handed out before UseFontFiles; still valid
 };
 
 FontState& State() {
@@ -240,6 +241,7 @@ void UseFontFiles(const std::vector<std::string>& files) {
     state.fixedFiles = files;
     state.candidates.clear();
     // Instances already handed out stay valid; new requests get new ones.
+    for (auto& entry : state.instances) state.retired.push_back(entry.second);
     state.instances.clear();
 }
 
