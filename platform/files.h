@@ -26,6 +26,8 @@ constexpr uint32_t kAttrDirectory = 0x10;
 constexpr uint32_t kAttrNormal = 0x80;
 constexpr uint32_t kAttrInvalid = 0xFFFFFFFF;
 
+// A core path that no POSIX name maps to (a zero unit, or an unpaired
+// surrogate outside U+DC80..U+DCFF) gives an empty string, which no call opens.
 std::string ToPosixPath(const std::u16string& corePath);
 std::u16string FromPosixPath(const std::string& posixPath);
 // One name (no separators) in each direction, with the same rules.
@@ -55,6 +57,7 @@ bool ReadFileBytes(const std::u16string& path, std::vector<uint8_t>& out,
 // Writes to a temporary name in the same folder and renames it over `path`,
 // so a crash leaves the old file or the new one, never a torn one.
 bool WriteFileAtomic(const std::u16string& path, const std::vector<uint8_t>& bytes);
+// Renames; fails when `to` exists (it is never replaced).
 bool MoveFile(const std::u16string& from, const std::u16string& to);
 bool DeleteFile(const std::u16string& path);
 bool CreateFolder(const std::u16string& path);  // one level; true if it exists
