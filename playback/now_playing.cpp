@@ -124,6 +124,10 @@ bool ShowSong(const std::u16string& path, uint32_t position, bool startPaused) {
 }
 
 void RefreshFromPlayer() {
+    // A song resumed paused gets its start position here: on the stop-report
+    // path the paused report clears the pending position and no playing
+    // report follows to apply it.
+    if (g_app.paused) ApplyPendingResume();
     const player::CurrentItem item = player::ReadCurrentItem(true, g_app.resumePending);
     if (item.duration > 0) g_queue.songLength = item.duration;
     if (g_queue.songHasNoTags) {
@@ -148,12 +152,7 @@ bool HandlePlaybackCommand(uint32_t command, intptr_t lParam) {
             if (firstVersion) {
                 RefreshFromPlayer();
                 if (g_app.resumePending) {
-                    // A song resumed paused gets its position here: no playing
-                    // report follows to apply it.
-                    if (g_app.paused)
-                        ApplyPendingResume();
-                    else
-                        player::Play();
+                    if (!g_app.paused) player::Play();
                     g_app.resumePending = false;
                 }
             }
@@ -233,7 +232,15 @@ bool HandlePlaybackCommand(uint32_t command, intptr_t lParam) {
     }
 }
 
-void InstallPlaybackHooks() {
+namespace {
+intptr_t OnPlayerEvents(uintptr_t, intptr_t) {
+    player::PumpPlayerEvents();
+    return 0;
+}
+}  // namespace
+
+void InstallPlaybackHooks(RegisterMessageFunction registerMessage) {
+    if (registerMessage) registerMessage(platform::kWmPlayerEvents, &OnPlayerEvents);
     g_hooks.createPlayer = &CreatePlayer;
     g_hooks.applyPlayerSettings = &ApplyPlayerSettings;
     g_hooks.applyVolume = &HookApplyVolume;

@@ -147,8 +147,12 @@ void ApplyPendingResume();
 // from 8), remote and key commands 101-105, 301-305, 400-404. False for any
 // other command.
 bool HandlePlaybackCommand(uint32_t command, intptr_t lParam);
-// Fills the shell's player hooks (g_hooks) with the playback's entries.
-void InstallPlaybackHooks();
+// Fills the shell's player hooks (g_hooks) with the playback's entries and
+// registers the handler of the engine's wake message (kWmPlayerEvents) with
+// the window through `registerMessage` (the shell's RegisterMessageHandler).
+using RegisterMessageFunction = void (*)(uint32_t message,
+                                         intptr_t (*handler)(uintptr_t, intptr_t));
+void InstallPlaybackHooks(RegisterMessageFunction registerMessage);
 
 // Internal steps shared by the move files.
 namespace queue_detail {

@@ -316,3 +316,37 @@ TEST_F(NavigationTest, TransportCommands) {
 
 }  // namespace
 }  // namespace kra
+
+namespace kra {
+namespace {
+
+uint32_t g_registeredMessage = 0;
+intptr_t (*g_registeredHandler)(uintptr_t, intptr_t) = nullptr;
+void Register(uint32_t message, intptr_t (*handler)(uintptr_t, intptr_t)) {
+    g_registeredMessage = message;
+    g_registeredHandler = handler;
+}
+
+TEST_F(NavigationTest, ShellHooksReachThePlayback) {
+    InstallPlaybackHooks(&Register);
+    ASSERT_EQ(g_registeredMessage, platform::kWmPlayerEvents);
+    Choose("A/One/01.mp3");
+    g_hooks.nextTrack();
+    EXPECT_EQ(Now(), "A/One/02.mp3");
+    Dispatch();
+    // The wake message's handler takes the engine's reports.
+    fake_->InjectState(platform::kPlayPaused);
+    g_registeredHandler(0, 0);
+    EXPECT_EQ(test::g_posted, std::vector<uint32_t>{2});
+    test::g_posted.clear();
+    std::u16string path;
+    uint32_t position = 9, identity = 0;
+    PlayInto(4);
+    ASSERT_TRUE(g_hooks.currentTrack(path, position, identity));
+    EXPECT_EQ(path, Song("A/One/02.mp3"));
+    EXPECT_EQ(position, 4u);
+    EXPECT_EQ(identity, 1u);
+}
+
+}  // namespace
+}  // namespace kra
