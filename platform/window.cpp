@@ -392,14 +392,14 @@ int RunPlatform(const PlatformOptions& options, WindowProc proc) {
         return 1;
     }
     SetWindowProc(proc);
+    if (options.headless) StartSignalWatch();
     int code = 1;
     if (SendMessage(kWmCreate, 0, 0) != -1) {
         if (!options.scriptPath.empty()) StartHeadlessScript(std::move(steps));
-        if (options.headless) StartSignalWatch();
         code = RunLoop();
-        if (options.headless) StopSignalWatch();
         if (!options.scriptPath.empty() && HeadlessScriptFailed()) code = 2;
     }
+    if (options.headless) StopSignalWatch();
     CloseMainWindow();
     ReleaseInstance();
     return code;

@@ -130,6 +130,22 @@ TEST_F(RunHeadless, SecondInstanceOnlyActivatesTheFirst) {
     ReleaseInstance();
 }
 
+intptr_t Interrupted(uint32_t m, uintptr_t w, intptr_t l) {
+    if (m == kWmCreate) raise(SIGTERM);
+    return Player(m, w, l);
+}
+
+TEST_F(RunHeadless, TerminationSignalClosesTheWindowInOrder) {
+    // Without the watch the signal would end the test program.
+    options_.scriptPath.clear();
+    EXPECT_EQ(RunPlatform(options_, Interrupted), 9);
+    EXPECT_EQ(Ticks(kWmClose).size(), 1u);
+    // The previous disposition is back once the run is over.
+    struct sigaction now {};
+    sigaction(SIGTERM, nullptr, &now);
+    EXPECT_EQ(now.sa_handler, SIG_DFL);
+}
+
 // The SDL window on the dummy video driver: synthetic SDL events become the
 // window messages, and a post from another thread wakes SDL's wait.
 std::vector<Msg> g_sdl;
