@@ -37,17 +37,16 @@ std::unique_ptr<FileSource> FileSource::Open(const std::u16string& path) {
     return source;
 }
 
-void FileSource::ReadRaw(uint64_t offset, size_t bytes, std::vector<uint8_t>& out) {
-    out.resize(bytes);
+size_t FileSource::ReadRaw(uint64_t offset, size_t bytes, uint8_t* out) {
     size_t got = 0;
     if (file_.Seek(offset)) {
         while (got < bytes) {
-            size_t n = file_.Read(out.data() + got, bytes - got);
+            size_t n = file_.Read(out + got, bytes - got);
             if (n == 0) break;
             got += n;
         }
     }
-    out.resize(got);
+    return got;
 }
 
 size_t FileSource::ReadAt(uint64_t offset, void* buffer, size_t bytes) {
@@ -61,23 +60,19 @@ size_t FileSource::ReadAt(uint64_t offset, void* buffer, size_t bytes) {
             size_t want = std::max(kFirstHead, head_.size() * 2);
             while (want < end) want *= 2;
             want = size_t(std::min<uint64_t>({want, kMaxHead, size_}));
-            std::vector<uint8_t> more;
-            ReadRaw(head_.size(), want - head_.size(), more);
-            head_.insert(head_.end(), more.begin(), more.end());
+            size_t had = head_.size();
+            head_.resize(want);
+            head_.resize(had + ReadRaw(had, want - had, head_.data() + had));
         }
         return CopyOut(head_, 0, offset, buffer, bytes);
     }
 
     // Large reads go straight to the buffer.
-    if (bytes >= kWindow) {
-        std::vector<uint8_t> direct;
-        ReadRaw(offset, bytes, direct);
-        std::memcpy(buffer, direct.data(), direct.size());
-        return direct.size();
-    }
+    if (bytes >= kWindow) return ReadRaw(offset, bytes, static_cast<uint8_t*>(buffer));
     if (offset < windowStart_ || end > windowStart_ + window_.size()) {
         windowStart_ = offset;
-        ReadRaw(offset, size_t(std::min<uint64_t>(kWindow, size_ - offset)), window_);
+        window_.resize(size_t(std::min<uint64_t>(kWindow, size_ - offset)));
+        window_.resize(ReadRaw(offset, window_.size(), window_.data()));
     }
     return CopyOut(window_, windowStart_, offset, buffer, bytes);
 }

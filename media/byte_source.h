@@ -47,9 +47,9 @@ class FileSource final : public ByteSource {
 
   private:
     FileSource() = default;
-    // Reads [offset, offset + bytes) of the file into `out` (resized to what
-    // was read).
-    void ReadRaw(uint64_t offset, size_t bytes, std::vector<uint8_t>& out);
+    // Reads [offset, offset + bytes) of the file into `out`; returns the
+    // count read.
+    size_t ReadRaw(uint64_t offset, size_t bytes, uint8_t* out);
 
     platform::File file_;
     uint64_t size_ = 0;

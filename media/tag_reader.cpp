@@ -381,8 +381,13 @@ int ReadTagsFromSource(ByteSource& source, MediaType type, TagInfo& tags, bool f
 
     TagWalk walk{tags, !picturePath.empty(), fastAlbumPic, std::nullopt};
     if (ReadId3v2(source, walk)) {
-        // Only the last picture frame would survive its rewrites.
-        if (walk.picture) platform::WriteFileAtomic(picturePath, *walk.picture);
+        // Only the last picture frame would survive its rewrites, so only
+        // it is written. The picture file is a scratch copy rewritten on
+        // every use, so it is replaced in place, without a sync.
+        if (walk.picture) {
+            platform::File out;
+            if (out.OpenWrite(picturePath)) out.Write(walk.picture->data(), walk.picture->size());
+        }
         return 1;
     }
     return ReadId3v1(source, tags) ? 1 : 0;
