@@ -150,6 +150,38 @@ TEST_F(TagCacheTest, UnwritableFolderStillListsAndMeasuresOnce) {
     EXPECT_EQ(g_measured.size(), 1u);
 }
 
+// The real probe on the demo library: tag titles, file-name titles, lengths
+// of MP3, WAV and M4A files.
+TEST(TagCacheProbe, DemoAlbumsGetTagTitlesAndLengths) {
+    TempTree tree;
+    const std::filesystem::path demo = std::filesystem::path(KRA_SOURCE_ASSETS) / "demo-music";
+    std::filesystem::copy(demo, tree.Posix(), std::filesystem::copy_options::recursive);
+    ClearUnwritableTitleCache();
+    struct Expect {
+        const char* album;
+        std::vector<std::u16string> titles;
+        std::vector<int32_t> seconds;
+    };
+    const Expect albums[] = {
+        {"Aurora T\xc3\xb8nes/Sine W\xc3\xa5ves",
+         {u"Morning", u"Noon", u"\u00c9vening"},
+         {5, 4, 6}},
+        {"Aurora T\xc3\xb8nes/Noise \xc3\x89tudes", {u"Pink", u"Triangle", u"3 Square"}, {3, 4, 3}},
+        {"Clockwork Caf\xc3\xa9/Ticks & Tocks", {u"Tick", u"Tock"}, {4, 5}},
+        {"Clockwork Caf\xc3\xa9/Bleeps", {u"Bleep A", u"Bleep B", u"Bleep C"}, {3, 3, 4}},
+    };
+    for (const Expect& album : albums) {
+        const auto entries = LoadAlbumTitleEntries(tree.Core(album.album));
+        ASSERT_EQ(entries.size(), album.titles.size()) << album.album;
+        for (size_t i = 0; i < entries.size(); ++i) {
+            EXPECT_EQ(entries[i].title, album.titles[i]) << album.album << " " << i;
+            // Encoders pad a little; the whole seconds may come out one higher.
+            EXPECT_GE(entries[i].duration, album.seconds[i]) << album.album << " " << i;
+            EXPECT_LE(entries[i].duration, album.seconds[i] + 1) << album.album << " " << i;
+        }
+    }
+}
+
 TEST(TagCacheDecode, NeverReadsPastTheBytes) {
     // Every prefix of a valid cache is refused, the whole one accepted.
     const std::vector<uint8_t> bytes = {2, 1, 4, 'a', 0, 0, 0, 0, 0, 0, 9, 2, 2, 0, 0, 0, 0, 1, 0};
