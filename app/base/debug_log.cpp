@@ -31,8 +31,11 @@ void WriteLine(std::u16string message) {
     const platform::LocalTime now = platform::NowLocal();
     const std::string head = Format("%02d:%02d:%02d \t%llu \t", now.hour, now.minute, now.second,
                                     static_cast<unsigned long long>(platform::AvailableMemory()));
-    std::u16string line = Utf8ToUtf16(head) + message + u"\r\n";
-    if (line.size() > kLineUnits) line.resize(kLineUnits);
+    std::u16string line = Utf8ToUtf16(head) + message;
+    // A line is at most 259 units with its CR LF; a longer one is cut before
+    // the line end, which is kept so the next line starts on its own.
+    if (line.size() > kLineUnits - 2) line.resize(kLineUnits - 2);
+    line += u"\r\n";
     std::string bytes;
     AppendLe(bytes, line);
     std::lock_guard lock(g_logMutex);
@@ -70,6 +73,8 @@ void Log(const char* format, ...) {
     WriteLine(Utf8ToUtf16(message));
 }
 
-void LogText(const std::u16string& message) { WriteLine(message); }
+void LogText(const std::u16string& message) {
+    WriteLine(message);
+}
 
 }  // namespace kra

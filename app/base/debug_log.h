@@ -1,8 +1,8 @@
 // The debug log "kra.log": UTF-16LE with a byte-order mark, one line per
 // call: "%02d:%02d:%02d \t%d \t%s\r\n" (local time, available memory in
 // bytes as a 64-bit decimal, message). Messages are cut at 255 units, lines
-// at 259. Each line is one write, so lines from different threads never
-// interleave within themselves.
+// at 259 including their CR LF, which a cut line keeps. Each line is one write, so lines from
+// different threads never interleave within themselves.
 //
 // Callers test DebugOn before calling Log (use KRA_LOG); the log itself does
 // not. Only the instance that runs the player opens the file.
@@ -28,7 +28,7 @@ void LogText(const std::u16string& message);
 
 }  // namespace kra
 
-#define KRA_LOG(...)                             \
-    do {                                         \
+#define KRA_LOG(...)                                   \
+    do {                                               \
         if (::kra::g_debugOn) ::kra::Log(__VA_ARGS__); \
     } while (0)
