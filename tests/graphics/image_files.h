@@ -131,7 +131,7 @@ inline std::vector<uint8_t> BmpBytes(int32_t w, int32_t h, int bits,
         size_t start = out.size();
         out.insert(out.end(), bgr.begin() + long(size_t(y) * w * bpp),
                    bgr.begin() + long(size_t(y + 1) * w * bpp));
-        out.resize(start + stride, 0xEE);  // padding bytes carry junk
+        while (out.size() < start + stride) out.push_back(0xEE);  // padding bytes carry junk
     }
     return out;
 }

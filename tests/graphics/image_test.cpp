@@ -127,7 +127,7 @@ TEST(ImageTest, DamagedFilesFailCleanly) {
     huge[20] = 0x00, huge[21] = 0x01;                                    // height 65536+
     EXPECT_EQ(Load(s, t.screen, huge, true), 0);
     auto bmp = test::BmpBytes(3, 2, 24, std::vector<uint8_t>(18, 1));
-    bmp.resize(bmp.size() - 1);
+    bmp.pop_back();
     EXPECT_EQ(Load(s, t.screen, bmp, false), 0);
     auto rle = test::BmpBytes(3, 2, 24, std::vector<uint8_t>(18, 1));
     rle[30] = 1;  // compressed
