@@ -146,7 +146,9 @@ void QueueFirstRunNotices() {
     g_app.pendingNotices.push_back(
         u"Welcome to KRA. This is the first start: the settings have been written with "
         u"their defaults.");
-    g_app.pendingNotices.push_back(u"Music folder: " + g_settings.musicFolder +
+    // The user knows the folder by its file system name.
+    const std::u16string folder = Utf8ToUtf16(platform::ToPosixPath(g_settings.musicFolder));
+    g_app.pendingNotices.push_back(u"Music folder: " + folder +
                                    u"\nAlbums are its folders, artists its first folder "
                                    u"level. Choose another folder with Set Library.");
 }
