@@ -1,0 +1,283 @@
+#include <cstring>
+
+#include "graphics/blit.h"
+#include "graphics/text.h"
+#include "screens_fixture.h"
+
+namespace kra::test {
+namespace {
+
+// The label's pixels equal those of the text rendered the same way.
+::testing::AssertionResult LabelReads(const Surface& label, std::u16string_view text,
+                                      uint32_t colour = kTextWhite) {
+    Surface expected;
+    if (!RenderText(expected, g_screen, 13 * UiScale(), 400, colour, text,
+                    kTextSingleLine | kTextNoPrefix, 0, 0, 0, kTextBlack))
+        return ::testing::AssertionFailure() << "reference not rendered";
+    if (label.width != expected.width || label.height != expected.height)
+        return ::testing::AssertionFailure()
+               << "size " << label.width << "x" << label.height << ", expected " << expected.width
+               << "x" << expected.height;
+    if (std::memcmp(label.pixels, expected.pixels, size_t(label.width) * label.height * 2) != 0)
+        return ::testing::AssertionFailure() << "pixels differ";
+    return ::testing::AssertionSuccess();
+}
+
+// A surface of one colour, opaque.
+void Solid(Surface& s, uint32_t w, uint32_t h, uint16_t colour) {
+    SizeSurface(s, w, h);
+    DropSurfaceAlpha(s);
+    for (uint32_t i = 0; i < w * h; ++i) s.pixels[i] = colour;
+}
+
+// A keyed surface: pixel 0 is the key colour 0, the rest `colour`.
+void Keyed(Surface& s, uint32_t w, uint32_t h, uint16_t colour) {
+    Solid(s, w, h, colour);
+    s.pixels[0] = 0;
+}
+
+using NowPlayingTest = ScreensTest;
+
+TEST_F(NowPlayingTest, TimesAtSeventyFiveOfTwoHundred) {
+    Song(u"Title", u"Artist", u"Album", 200, 75);
+    EXPECT_EQ(RemainingSeconds(75, 200), -125);
+    EXPECT_TRUE(LabelReads(g_nowPlaying.elapsed, u"1:15"));
+    EXPECT_TRUE(LabelReads(g_nowPlaying.remaining, u"-2:05"));
+    // The last second and the end.
+    EXPECT_EQ(FormatDuration(RemainingSeconds(199, 200)), u"-0:01");
+    EXPECT_EQ(RemainingSeconds(200, 200), 0);
+    // An unknown length: the remaining time is the elapsed one with a minus.
+    Song(u"Title", u"", u"", 0, 75);
+    EXPECT_TRUE(LabelReads(g_nowPlaying.remaining, u"-1:15"));
+    EXPECT_EQ(SliderFill(75, 0, 280), 0);
+    // Times stand beside the slider, 6u away.
+    const NowPlayingLayout& l = g_nowPlaying.layout;
+    EXPECT_EQ(g_nowPlaying.elapsedX, l.sliderX - 12 - int32_t(g_nowPlaying.elapsed.width));
+    EXPECT_EQ(g_nowPlaying.remainingX, l.sliderX + int32_t(g_skin.sliderOn.width) + 12);
+}
+
+TEST_F(NowPlayingTest, VolumeFillAndKnob) {
+    EXPECT_EQ(VolumeFill(50, 120), 60);
+    EXPECT_EQ(VolumeFill(0, 120), 0);
+    EXPECT_EQ(VolumeFill(100, 120), 120);
+    EXPECT_EQ(VolumeFill(250, 120), 120);
+
+    // Draw with a 120-pixel "pbaron" of a colour no other element has.
+    const uint16_t on = MakeColour(g_screen.layout, 0, 255, 0);
+    Keyed(g_skin.barOn, 120, 4, on);
+    Surface none, noStrip;
+    g_skin.barOff = std::move(none);
+    g_skin.controlBarStrip = std::move(noStrip);
+    LayoutNowPlaying(g_screen);
+    g_nowPlaying.barsShown = true;
+    g_nowPlaying.barsAlpha = 32;
+    const NowPlayingLayout& l = g_nowPlaying.layout;
+    auto countFilled = [&] {
+        int n = 0;
+        for (int32_t x = l.volumeX; x < l.volumeX + 120; ++x)
+            n += Pixel(x, l.volumeY + 2) == BlendPixel(g_screen.layout, 0, on, 30);
+        return n;
+    };
+    g_settings.musicVolume = 50;
+    Surface knob;
+    g_skin.barButton = std::move(knob);  // leave the knob out of the count
+    ClearScreen(g_screen, 0);
+    DrawControlBar(g_screen, 0, platform::TickCount());
+    EXPECT_EQ(countFilled(), 60);
+    EXPECT_EQ(g_nowPlaying.volumeKnobX, l.volumeX + 60);
+
+    g_settings.musicVolume = 0;
+    Keyed(g_skin.barButton, 20, 20, MakeColour(g_screen.layout, 255, 0, 0));
+    ClearScreen(g_screen, 0);
+    DrawControlBar(g_screen, 0, platform::TickCount());
+    EXPECT_EQ(countFilled(), 0);
+    EXPECT_EQ(g_nowPlaying.volumeKnobX, l.volumeX - 10);
+}
+
+TEST_F(NowPlayingTest, BarsFadeInStepsOfTheirOwn) {
+    NowPlaying& np = g_nowPlaying;
+    np.secondaryShown = true;
+    np.secondaryAlpha = 0;
+    std::vector<int> seen;
+    for (int i = 0; i < 8; ++i) {
+        DrawSecondaryBar(g_screen, 0);
+        seen.push_back(np.secondaryAlpha);
+    }
+    EXPECT_EQ(seen, (std::vector<int>{5, 10, 15, 20, 25, 30, 30, 30}));
+    np.secondaryShown = false;
+    seen.clear();
+    for (int i = 0; i < 7; ++i) {
+        DrawSecondaryBar(g_screen, 0);
+        seen.push_back(np.secondaryAlpha);
+    }
+    EXPECT_EQ(seen, (std::vector<int>{25, 20, 15, 10, 5, 0, 0}));
+
+    np.barsShown = true;
+    np.barsAlpha = 0;
+    seen.clear();
+    for (int i = 0; i < 5; ++i) {
+        DrawControlBar(g_screen, 0, platform::TickCount());
+        seen.push_back(np.barsAlpha);
+    }
+    EXPECT_EQ(seen, (std::vector<int>{8, 16, 24, 32, 32}));
+    np.barsShown = false;
+    seen.clear();
+    for (int i = 0; i < 5; ++i) {
+        DrawControlBar(g_screen, 0, platform::TickCount());
+        seen.push_back(np.barsAlpha);
+    }
+    EXPECT_EQ(seen, (std::vector<int>{24, 16, 8, 0, 0}));
+}
+
+TEST_F(NowPlayingTest, ScrollingLines) {
+    Song(u"Short", u"A very long artist name that cannot fit in the box of the song bar at all",
+         u"", 100, 0);
+    NowPlaying& np = g_nowPlaying;
+    const ScrollingLine& title = np.lines[1];
+    ScrollingLine& artist = np.lines[0];
+    // A title that fits stands centred on the whole screen, not on its box.
+    EXPECT_FALSE(title.scrolling);
+    EXPECT_EQ(int32_t(title.offset1), (480 - int32_t(np.title.width)) / 2);
+    ASSERT_TRUE(artist.scrolling);
+    np.barsShown = true;
+    np.barsAlpha = 32;
+    const float lw = float(np.artist.width);
+    // The first frame places the second copy a fifth of the box behind;
+    // the line then waits: 35 frames stand still, the 36th moves.
+    for (int i = 1; i <= 35; ++i) {
+        platform::AdvanceVirtualClock(60);
+        DrawControlBar(g_screen, 0, platform::TickCount());
+        ASSERT_EQ(artist.offset1, 0.0f) << i;
+        ASSERT_EQ(artist.offset2, lw + float(artist.boxWidth / 5)) << i;
+    }
+    // Steps of 0.3 x 2 px per 60 ms, paced by the clock, not the frames.
+    platform::AdvanceVirtualClock(60);
+    DrawControlBar(g_screen, 0, platform::TickCount());
+    EXPECT_FLOAT_EQ(artist.offset1, 0.6f);
+    EXPECT_EQ(title.offset1, float((480 - int32_t(np.title.width)) / 2));
+    platform::AdvanceVirtualClock(600);
+    DrawControlBar(g_screen, 0, platform::TickCount());
+    EXPECT_NEAR(artist.offset1, 6.6f, 1e-4);
+    EXPECT_NEAR(artist.offset2, lw + float(artist.boxWidth / 5) - 6.6f, 1e-3);
+    // The line starts over when the second copy reaches the box's start.
+    int frames = 0;
+    while (artist.offset1 != 0.0f && frames < 100000) {
+        platform::AdvanceVirtualClock(60);
+        DrawControlBar(g_screen, 0, platform::TickCount());
+        ++frames;
+    }
+    EXPECT_LT(frames, 100000);
+    EXPECT_EQ(artist.offset2, lw + float(artist.boxWidth / 5));
+}
+
+TEST_F(NowPlayingTest, SongBarHeightWithoutTags) {
+    Song(u"file name", u"", u"", 10, 0);
+    NowPlaying& np = g_nowPlaying;
+    EXPECT_EQ(np.artist.height, 0u);
+    EXPECT_EQ(np.album.height, 0u);
+    EXPECT_EQ(np.layout.songBarHeight, 84);  // 42u wins over one line
+    EXPECT_EQ(np.songBarStrip.height, 84u);
+    // Three lines of tags: their heights add up, or 42u if more.
+    Song(u"T", u"A", u"B", 10, 0);
+    EXPECT_EQ(np.layout.songBarHeight,
+              std::max<int32_t>(84, int32_t(np.artist.height + np.title.height + np.album.height)));
+}
+
+TEST_F(NowPlayingTest, RepeatModeThreeShowsTheFourthCell) {
+    // Four cells of distinct colours, each 10 wide; pixel 0 is the key.
+    Surface& repeat = g_skin.repeat;
+    SizeSurface(repeat, 40, 10);
+    DropSurfaceAlpha(repeat);
+    for (uint32_t y = 0; y < 10; ++y)
+        for (uint32_t x = 0; x < 40; ++x)
+            repeat.pixels[y * 40 + x] = uint16_t(0x1000 * (x / 10 + 1));
+    repeat.pixels[0] = 0x0001;
+    LayoutNowPlaying(g_screen);
+    g_settings.repeatAlbum = 3;
+    g_nowPlaying.secondaryShown = true;
+    g_nowPlaying.secondaryAlpha = 30;
+    ClearScreen(g_screen, 0);
+    DrawSecondaryBar(g_screen, 0);
+    const NowPlayingLayout& l = g_nowPlaying.layout;
+    // Alpha 30 blends toward the black band: compare against the blend.
+    const uint16_t band = Pixel(l.repeatX - 1, l.modeRowY + 5);
+    EXPECT_EQ(Pixel(l.repeatX + 5, l.modeRowY + 5), BlendPixel(g_screen.layout, band, 0x4000, 30));
+}
+
+TEST_F(NowPlayingTest, PositionLabelWithAndWithoutDebug) {
+    for (int i = 0; i < 12; ++i)
+        g_library.play.Append(u"\\m\\a\\" + std::u16string(1, char16_t('a' + i)) + u".mp3");
+    g_library.play.entries[4].identity = 9;
+    g_queue.cursor.position = 4;
+    RenderPositionLabel(g_screen);
+    EXPECT_TRUE(LabelReads(g_nowPlaying.positionLabel, u"5 of 12"));
+    g_settings.debugOn = 1;
+    RenderPositionLabel(g_screen);
+    EXPECT_TRUE(LabelReads(g_nowPlaying.positionLabel, u"5 of 12(9)"));
+    g_settings.playShuffle = 1;
+    RenderPositionLabel(g_screen);
+    EXPECT_TRUE(LabelReads(g_nowPlaying.positionLabel, u"9 of 12(5)"));
+    g_settings.debugOn = 0;
+    RenderPositionLabel(g_screen);
+    EXPECT_TRUE(LabelReads(g_nowPlaying.positionLabel, u"9 of 12"));
+}
+
+TEST_F(NowPlayingTest, NoSoftKeyAndCoverRule) {
+    const NowPlayingLayout& l = g_nowPlaying.layout;
+    // Default: the cover stands on the control bar.
+    EXPECT_EQ(CoverY(480), 800 - 120 - 480);
+    EXPECT_EQ(CoverY(700), 0);  // negative becomes 0
+    g_settings.noSoftKey = 1;
+    EXPECT_EQ(CoverY(480), l.statusHeight + l.songBarHeight);
+    g_settings.albumLayout = 0;
+    EXPECT_EQ(CoverY(480), 3 * 26 + 40);
+
+    // Nothing of the control bar is drawn with NoSoftKey.
+    g_settings.albumLayout = 2;
+    g_nowPlaying.barsShown = true;
+    g_nowPlaying.barsAlpha = 32;
+    ClearScreen(g_screen, 0);
+    DrawControlBar(g_screen, 0, platform::TickCount());
+    int lit = 0;
+    for (int32_t y = l.controlY; y < 800; ++y)
+        for (int32_t x = 0; x < 480; ++x) lit += Pixel(x, y) != 0;
+    EXPECT_EQ(lit, 0);
+    g_settings.noSoftKey = 0;
+    DrawControlBar(g_screen, 0, platform::TickCount());
+    for (int32_t y = l.controlY; y < 800; ++y)
+        for (int32_t x = 0; x < 480; ++x) lit += Pixel(x, y) != 0;
+    EXPECT_GT(lit, 1000);
+}
+
+TEST_F(NowPlayingTest, PressedHighlightLingersFourFrames) {
+    Solid(g_skin.pressed, 4, 4, 0xFFFF);
+    PressedHighlight& hl = g_pressedHighlight;
+    DrawPressedHighlight(g_screen, true, 100, 100, 4, 4, 30);
+    EXPECT_TRUE(hl.active);
+    std::vector<int> counters;
+    for (int i = 0; i < 6 && hl.active; ++i) {
+        ClearScreen(g_screen, 0);
+        DrawPressedHighlight(g_screen, false, 100, 100, 4, 4, 30);
+        if (hl.active) {
+            counters.push_back(hl.counter);
+            EXPECT_NE(Pixel(101, 101), 0);
+        }
+    }
+    EXPECT_EQ(counters, (std::vector<int>{23, 16, 9, 2}));
+    EXPECT_FALSE(hl.active);
+    // A highlight remembered elsewhere is not drawn or counted down here.
+    DrawPressedHighlight(g_screen, true, 10, 10, 4, 4, 30);
+    DrawPressedHighlight(g_screen, false, 100, 100, 4, 4, 30);
+    EXPECT_EQ(hl.counter, 30);
+}
+
+TEST_F(NowPlayingTest, CoverSizes) {
+    EXPECT_EQ(CoverSizeFor(480, 800, 2, true), 480u);
+    EXPECT_EQ(CoverSizeFor(480, 800, 2, false), 480u);  // 800 - 220 capped at 480
+    EXPECT_EQ(CoverSizeFor(240, 320, 1, false), 210u);
+    EXPECT_EQ(CoverSizeFor(240, 240, 1, true), 210u);  // square: + 80u, never full screen
+    EXPECT_EQ(CoverSizeFor(100, 60, 1, false), 0u);
+}
+
+}  // namespace
+}  // namespace kra::test

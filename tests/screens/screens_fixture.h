@@ -1,0 +1,130 @@
+// A now-playing screen on a memory frame with the default skin, a fixed
+// font, an in-memory registry and the virtual clock; the screen actions
+// record what they were asked to do.
+#pragma once
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "app/base/app_state.h"
+#include "app/base/hooks.h"
+#include "app/base/settings.h"
+#include "graphics/skin.h"
+#include "library/library.h"
+#include "platform/clock.h"
+#include "platform/display.h"
+#include "platform/files.h"
+#include "platform/font.h"
+#include "platform/message_loop.h"
+#include "platform/registry.h"
+#include "playback/play_queue.h"
+#include "screens/gestures.h"
+#include "screens/now_playing.h"
+#include "screens/screen_router.h"
+
+namespace kra::test {
+
+inline std::vector<std::string>& Actions() {
+    static std::vector<std::string> actions;
+    return actions;
+}
+
+class ScreensTest : public ::testing::Test {
+  protected:
+    void SetUp() override { Open(480, 800, 192); }
+    void TearDown() override {
+        CloseScreen(g_screen);
+        ResetScreenRouter();
+        ResetAppHooks();
+        g_playbackHooks = PlaybackHooks{};
+        platform::UseFontFiles({});
+        std::error_code ec;
+        std::filesystem::remove_all(home, ec);
+    }
+
+    void Open(uint32_t w, uint32_t h, int dpi) {
+        platform::UseVirtualClock(1000);
+        platform::ResetMessageLoop();
+        platform::RegistryUseMemory();
+        platform::SetOemInfo("");
+        std::random_device rd;
+        home = std::filesystem::temp_directory_path() /
+               ("kra-screens-" + std::to_string(rd()) + std::to_string(rd()));
+        std::filesystem::create_directories(home);
+        platform::SetProgramFolder(platform::FromPosixPath(home.string()));
+        platform::UseFontFiles({"/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf"});
+        ResetAppState();
+        ResetSettings();
+        ResetAppHooks();
+        ResetScreenRouter();
+        ResetNowPlaying();
+        ResetPlayQueue();
+        g_library = Library{};
+        g_gesture = GestureState{};
+        g_app.displayWidth = int(w);
+        g_app.displayHeight = int(h);
+        g_app.displayDpi = dpi;
+        g_app.uiScale = UiScaleForDpi(dpi);
+        g_app.controlBarHeight = 60 * g_app.uiScale;
+        g_app.screen = kScreenNowPlaying;
+        InstallScreenHooks();
+        frame = MemoryFrame{};
+        frame.width = w;
+        frame.height = h;
+        CloseScreen(g_screen);
+        FixUiScale(dpi);
+        ScreenOutputs outputs;
+        outputs.sink = MemoryFrameSink(frame);
+        ASSERT_EQ(OpenScreen(g_screen, outputs, 2), 1);
+        g_hooks.loadSkin();
+        Record();
+    }
+
+    // Every screen action records its name.
+    void Record() {
+        Actions().clear();
+        ScreenActions& a = g_screenActions;
+        a.togglePause = [] { Actions().push_back("pause"); };
+        a.nextTrack = [] { Actions().push_back("next"); };
+        a.previousTrack = [] { Actions().push_back("previous"); };
+        a.nextAlbum = [] { Actions().push_back("next album"); };
+        a.previousAlbum = [] { Actions().push_back("previous album"); };
+        a.seek = [](uint32_t s) { Actions().push_back("seek " + std::to_string(s)); };
+        a.playerPosition = [] { return g_playerPosition; };
+        a.playerVolume = [] { return int32_t(g_settings.musicVolume); };
+        a.applyVolume = [](uint32_t v) { Actions().push_back("volume " + std::to_string(v)); };
+        a.storeVolume = [] { Actions().push_back("store volume"); };
+        a.playSong = [](std::u16string_view) { Actions().push_back("play song"); };
+        a.minimize = [] { Actions().push_back("minimize"); };
+        a.quit = [] { Actions().push_back("quit"); };
+    }
+
+    // A song of `length` seconds playing at `position`.
+    void Song(std::u16string title, std::u16string artist, std::u16string album, uint32_t length,
+              uint32_t position) {
+        g_queue.title = std::move(title);
+        g_queue.artist = std::move(artist);
+        g_queue.album = std::move(album);
+        g_queue.songLength = length;
+        g_playerPosition = position;
+        ShowSongLabels(g_screen, position, platform::TickCount());
+    }
+
+    void Tap(int32_t x, int32_t y, uint32_t holdMs = 60) {
+        RoutePenDown(x, y);
+        platform::AdvanceVirtualClock(holdMs);
+        RoutePenUp(x, y);
+    }
+
+    // The pixel at logical (x, y) of the back buffer.
+    uint16_t Pixel(int32_t x, int32_t y) const { return *ScreenPixel(g_screen, x, y); }
+
+    std::filesystem::path home;
+    MemoryFrame frame;
+    static inline uint32_t g_playerPosition = 0;
+};
+
+}  // namespace kra::test
