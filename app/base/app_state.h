@@ -12,7 +12,7 @@
 namespace kra {
 
 // Screens (the value of AppState::screen).
-enum Screen : uint8_t {
+enum ScreenId : uint8_t {
     kScreenSongs = 1,     // song list of the browsed folder
     kScreenSubList = 2,   // list screen with a sub-list
     kScreenSubList2 = 3,  // list screen sharing the sub-list of screen 2
