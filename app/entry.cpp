@@ -12,6 +12,7 @@
 #include "app/base/worker_pair.h"
 #include "app/shell.h"
 #include "library/scan.h"
+#include "media/album_art_cache.h"
 #include "media/media_probe.h"
 #include "media/probe_report.h"
 #include "platform/files.h"
@@ -20,6 +21,8 @@
 #include "platform/registry.h"
 #include "platform/user_dirs.h"
 #include "platform/window.h"
+#include "playback/play_queue.h"
+#include "screens/screen_router.h"
 
 #ifndef KRA_VERSION
 #define KRA_VERSION "0.70"
@@ -112,6 +115,10 @@ void StartPlayerInstance(const AppOptions& options) {
     g_hooks.showFailure = [](const std::u16string& text) {
         platform::ShowNotice(Utf16ToUtf8(text));
     };
+    // The modules that are built fill in their parts of the sequences.
+    InstallPlaybackHooks(&RegisterMessageHandler);
+    InstallAlbumArtWorkers();
+    InstallScreenHooks();
 }
 
 AppOptions g_options;

@@ -61,6 +61,7 @@ class EndToEnd : public ::testing::Test {
             "XDG_CONFIG_HOME=" + (root_ / "config").string(),
             "XDG_RUNTIME_DIR=" + (root_ / "run").string(),
             "XDG_DATA_HOME=" + (root_ / "data").string(),
+            "KRA_AUDIO_SINK=fakesink",
         };
         std::vector<char*> envp;
         for (std::string& e : env) envp.push_back(e.data());
@@ -104,6 +105,9 @@ class EndToEnd : public ::testing::Test {
 TEST_F(EndToEnd, FirstStartWritesTheSettingsAndAQuietLog) {
     EXPECT_EQ(Run({"--headless", "--virtual-clock", "--script", Script("quit\n").string()}), 0);
     const std::string reg = RegistryText();
+    // LastPaused is stored again at exit with the paused flag (nothing was
+    // playing); every other value still holds its first-start default.
+    EXPECT_NE(reg.find("\n\"LastPaused\"=hex:01"), std::string::npos);
     for (const char* line : {"\"LastFolder\"=\"",
                              "\"LastMusic\"=\"\"",
                              "\"MusicVolume\"=dword:00000050",
@@ -113,7 +117,6 @@ TEST_F(EndToEnd, FirstStartWritesTheSettingsAndAQuietLog) {
                              "\"PlayShuffle\"=hex:00",
                              "\"AlwaysLoadEmbedAlbumPic\"=hex:00",
                              "\"SaveLastMusic\"=hex:01",
-                             "\"LastPaused\"=hex:00",
                              "\"LastDuration\"=dword:00000000",
                              "\"SafeMode\"=hex:00",
                              "\"ResumeAfterCall\"=hex:01",
