@@ -102,7 +102,12 @@ bool FolderExistsPosix(const std::string& path) {
 void StartPlayerInstance(const AppOptions& options) {
     platform::RegistryOpenFile(platform::DefaultRegistryPath());
     LogOpen(platform::ProgramFolder() + u"\\kra.log");
-    if (options.demo) PrepareDemoLibrary();
+    // The demo library is used when asked for, and on a first start that
+    // finds no music folder at all.
+    if (options.demo || (!platform::RegKeyExists(platform::RegRoot::CurrentUser, kSettingsKey) &&
+                         !platform::FolderExists(DefaultMusicFolder()))) {
+        PrepareDemoLibrary();
+    }
     const platform::DisplayProfile display = platform::GetDisplayProfile();
     g_app.displayWidth = display.width;
     g_app.displayHeight = display.height;
