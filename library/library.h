@@ -9,8 +9,10 @@
 //
 // Paths are core paths: absolute, beginning with '\', at most 259 units.
 #pragma once
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <iterator>
 #include <memory>
 #include <string>
@@ -65,6 +67,18 @@ class TextList {
     std::u16string_view back() const { return (*this)[size() - 1]; }
     void push_back(std::u16string_view text) {
         units_.append(text);
+        ends_.push_back(static_cast<uint32_t>(units_.size()));
+    }
+    // Appends `units` UTF-16LE code units read from `bytes`.
+    void PushUtf16Le(const uint8_t* bytes, size_t units) {
+        const size_t at = units_.size();
+        units_.resize(at + units);
+        if constexpr (std::endian::native == std::endian::little) {
+            std::memcpy(units_.data() + at, bytes, units * 2);
+        } else {
+            for (size_t k = 0; k < units; ++k)
+                units_[at + k] = char16_t(bytes[2 * k] | bytes[2 * k + 1] << 8);
+        }
         ends_.push_back(static_cast<uint32_t>(units_.size()));
     }
     // Appends ChildPath(folder, name) without a temporary string.

@@ -1,5 +1,7 @@
 #include "library/list_files.h"
 
+#include <cstring>
+
 #include "app/base/debug_log.h"
 #include "app/base/text.h"
 #include "library/indexes.h"
@@ -26,7 +28,18 @@ void Put16(std::vector<uint8_t>& out, uint32_t value) {
     out.push_back(uint8_t(value & 0xFF));
 }
 
-// Walks the records; `onRecord(identity, path)` gets each sound one.
+bool HasZeroUnit(const uint8_t* p, size_t units) {
+    unsigned zero = 0;  // no early exit, so the loop vectorises
+    for (size_t k = 0; k < units; ++k) {
+        uint16_t unit;
+        std::memcpy(&unit, p + 2 * k, 2);
+        zero |= unit == 0;
+    }
+    return zero != 0;
+}
+
+// Walks the records; `onRecord(identity, bytes, units)` gets each sound one
+// as its UTF-16LE bytes.
 template <typename OnRecord>
 ListFileRead DecodeRecords(const uint8_t* data, size_t size, bool withIdentity, OnRecord onRecord) {
     ListFileRead result;
@@ -36,8 +49,6 @@ ListFileRead DecodeRecords(const uint8_t* data, size_t size, bool withIdentity, 
     }
     result.count = Get16(data);
     size_t pos = 2;
-    std::u16string path;
-    path.reserve(kMaxPathUnits);
     const size_t head = withIdentity ? 4 : 2;
     for (int32_t i = 0; i < result.count; ++i) {
         if (size - pos < head) break;
@@ -46,14 +57,9 @@ ListFileRead DecodeRecords(const uint8_t* data, size_t size, bool withIdentity, 
         if (length == 0 || length % 2 != 0 || length > kMaxPathBytes || length > size - pos - head)
             break;
         const uint8_t* p = data + pos + head;
-        path.resize(length / 2);
-        bool zero = false;
-        for (size_t k = 0; k < path.size(); ++k) {
-            path[k] = char16_t(p[2 * k] | (p[2 * k + 1] << 8));
-            zero |= path[k] == 0;
-        }
-        if (zero || path[0] != u'\\') break;
-        onRecord(identity, std::u16string_view(path));
+        if (p[0] != '\\' || p[1] != 0) break;
+        if (HasZeroUnit(p, length / 2)) break;
+        onRecord(identity, p, length / 2);
         pos += head + length;
         ++result.records;
     }
@@ -66,7 +72,12 @@ struct FolderTracker {
     TextList* folders;
     void Add(std::u16string_view song) {
         const std::u16string_view folder = FolderPart(song);
-        if (!folders->empty() && folders->back() == folder) return;
+        if (!folders->empty()) {
+            const std::u16string_view last = folders->back();
+            if (last.size() == folder.size() &&
+                std::memcmp(last.data(), folder.data(), folder.size() * 2) == 0)
+                return;
+        }
         folders->push_back(folder);
     }
 };
@@ -120,22 +131,25 @@ ListFileRead DecodeBrowseList(const uint8_t* data, size_t size, TextList& songs,
                               TextList& folders) {
     songs.reserve(songs.size() + size / 64, songs.size() + size / 2);
     FolderTracker tracker{&folders};
-    return DecodeRecords(data, size, false, [&](uint16_t, std::u16string_view path) {
-        songs.push_back(path);
-        tracker.Add(path);
+    return DecodeRecords(data, size, false, [&](uint16_t, const uint8_t* path, size_t units) {
+        songs.PushUtf16Le(path, units);
+        tracker.Add(songs.back());
     });
 }
 
 ListFileRead DecodePlayList(const uint8_t* data, size_t size, PlayList& play, TextList* songs,
                             TextList* folders) {
     play.paths.reserve(size / 64, size / 2);
+    play.entries.reserve(size / 64);
     if (songs != nullptr) songs->reserve(size / 64, size / 2);
     FolderTracker tracker{folders};
-    return DecodeRecords(data, size, true, [&](uint16_t identity, std::u16string_view path) {
-        play.Append(path, identity);
-        if (songs != nullptr) songs->push_back(path);
-        if (folders != nullptr) tracker.Add(path);
-    });
+    return DecodeRecords(data, size, true,
+                         [&](uint16_t identity, const uint8_t* path, size_t units) {
+                             play.paths.PushUtf16Le(path, units);
+                             play.entries.push_back(PlayEntry{0, identity});
+                             if (songs != nullptr) songs->push_back(play.paths.back());
+                             if (folders != nullptr) tracker.Add(play.paths.back());
+                         });
 }
 
 bool EncodeBrowseList(const TextList& songs, std::vector<uint8_t>& out) {
