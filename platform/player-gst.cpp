@@ -153,8 +153,9 @@ class GstPlayer final : public PlayerEngine {
     }
 
     double GetPosition() override {
-        if (!open_ || target_ == GST_STATE_READY) return 0.0;
+        if (!open_) return 0.0;
         if (pendingSeek_ >= 0.0) return pendingSeek_;
+        if (target_ == GST_STATE_READY) return 0.0;
         if (seekTarget_ >= 0.0) return seekTarget_;
         gint64 position = 0;
         if (!gst_element_query_position(playbin_, GST_FORMAT_TIME, &position) || position < 0)
