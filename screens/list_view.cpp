@@ -261,9 +261,11 @@ void ListDraw(ListView& list, Screen& screen) {
                 list.source.icon ? list.source.icon(list.source.context, row) : nullptr;
             if (icon == nullptr) icon = list.defaultIcon;
             if (icon) DrawSurface(*icon, screen, 0, y + 1, 0, 0, 0, 0, BlitCopy, 32);
+            // Keyed: the rows' text carries its background in pixel 0, and the
+            // renderer's white may differ from the list's by a unit of green.
             if (text.HasPixels())
                 DrawSurface(text, screen, list.textX, y + (rh - int32_t(text.height)) / 2, 0, 0, 0,
-                            0, BlitCopy, 32);
+                            0, BlitKeyed, 32);
             if (y + rh > list.hiddenAbove)
                 DrawLine(screen, 0, y + rh - 1, list.width, y + rh - 1, screen.orientation,
                          list.lineColour, 32);
@@ -308,16 +310,12 @@ void RenderTwoLineRow(const ListView& list, const Screen& screen, const Font* pr
                       Surface& out) {
     constexpr uint32_t kFormat = kTextSingleLine | kTextWordEllipsis | kTextNoPrefix;
     const int width = list.textWidth;
-    if (second.empty()) {
-        RenderTextWithFont(out, screen, primary, list.textColour, first, kFormat, width,
-                           list.primaryHeight + 2, 0, list.backColour);
-        return;
-    }
     Surface a, b;
     if (!RenderTextWithFont(a, screen, primary, list.textColour, first, kFormat, width,
                             list.primaryHeight + 2, 0, list.backColour))
         ResetSurface(a, false);
-    if (!RenderTextWithFont(b, screen, secondary, list.secondaryColour, second, kFormat, width,
+    if (second.empty() ||
+        !RenderTextWithFont(b, screen, secondary, list.secondaryColour, second, kFormat, width,
                             list.secondaryHeight + 2, 0, list.backColour))
         ResetSurface(b, false);
     const uint32_t h = a.height + b.height;

@@ -19,6 +19,7 @@
 #include "playback/play_queue.h"
 #include "playback/player_bridge.h"
 #include "screens/gestures.h"
+#include "screens/list_screens.h"
 #include "screens/now_playing.h"
 #include "screens/now_playing_input.h"
 
@@ -475,6 +476,9 @@ void InstallScreenHooks() {
     p.enterNowPlaying = &EnterNowPlayingHook;
     p.showTime = &ShowTimeHook;
     p.redraw = &RedrawCurrentScreen;
+
+    // The list screens, the folder browser and the about screen.
+    InstallListScreens();
 }
 
 }  // namespace kra

@@ -273,6 +273,7 @@ void CountingRender(void* context, const ListView& list, const Screen& screen, c
     DropSurfaceAlpha(out);
     const uint16_t colour = MakeColour(screen.layout, uint32_t(row * 20 % 256), 0, 0);
     for (uint32_t i = 0; i < out.width * out.height; ++i) out.pixels[i] = colour;
+    out.pixels[0] = 0xFFFF;  // the key: the row's background
 }
 
 TEST(ListViewDraw, RowsAreRenderedOnceWhileTheyStayVisible) {
@@ -297,7 +298,9 @@ TEST(ListViewDraw, RowsAreRenderedOnceWhileTheyStayVisible) {
     EXPECT_EQ(counter.rendered.size(), 10u);
     // Row 20's text is drawn at textX, centred in its row: (30 - 10) / 2.
     const uint16_t want = MakeColour(fs.screen.layout, 20 * 20 % 256, 0, 0);
-    EXPECT_EQ(*ScreenPixel(fs.screen, 6, 100 + 10), want);
+    // (Its pixel 0 is the key and is not drawn.)
+    EXPECT_EQ(*ScreenPixel(fs.screen, 6, 100 + 10), 0);
+    EXPECT_EQ(*ScreenPixel(fs.screen, 7, 100 + 10), want);
     EXPECT_EQ(*ScreenPixel(fs.screen, 6, 100 + 19), want);
     EXPECT_NE(*ScreenPixel(fs.screen, 6, 100 + 20), want);
 }
