@@ -61,8 +61,16 @@ Bytes Song(int album, const Bytes& picture) {
         body.insert(body.end(), frame.begin(), frame.end());
     }
     const uint32_t n = uint32_t(body.size());
-    Bytes song{'I', 'D', '3', 3, 0, 0, uint8_t((n >> 21) & 0x7F), uint8_t((n >> 14) & 0x7F),
-               uint8_t((n >> 7) & 0x7F), uint8_t(n & 0x7F)};
+    Bytes song{'I',
+               'D',
+               '3',
+               3,
+               0,
+               0,
+               uint8_t((n >> 21) & 0x7F),
+               uint8_t((n >> 14) & 0x7F),
+               uint8_t((n >> 7) & 0x7F),
+               uint8_t(n & 0x7F)};
     song.insert(song.end(), body.begin(), body.end());
     for (int i = 0; i < 8; ++i) {
         Bytes frame(417, 0);
@@ -143,7 +151,7 @@ void BM_BuildListArtCold(benchmark::State& state) {
         state.PauseTiming();
         library.ClearCaches();
         state.ResumeTiming();
-        benchmark::DoNotOptimize(kra::BuildListArt(library.folders, Options(), nullptr));
+        benchmark::DoNotOptimize(kra::BuildListArt(library.folders, Options()));
     }
     state.SetItemsProcessed(state.iterations() * kAlbums);
 }
@@ -152,9 +160,9 @@ BENCHMARK(BM_BuildListArtCold)->Unit(benchmark::kMillisecond);
 void BM_BuildListArtCached(benchmark::State& state) {
     const Library& library = Albums();
     library.ClearCaches();
-    kra::BuildListArt(library.folders, Options(), nullptr);
+    kra::BuildListArt(library.folders, Options());
     for (auto _ : state) {
-        benchmark::DoNotOptimize(kra::BuildListArt(library.folders, Options(), nullptr));
+        benchmark::DoNotOptimize(kra::BuildListArt(library.folders, Options()));
     }
     state.SetItemsProcessed(state.iterations() * kAlbums);
 }
@@ -165,13 +173,13 @@ BENCHMARK(BM_BuildListArtCached)->Unit(benchmark::kMicrosecond);
 void BM_LoadListSlots(benchmark::State& state) {
     const Library& library = Albums();
     library.ClearCaches();
-    kra::BuildListArt(library.folders, Options(), nullptr);
+    kra::BuildListArt(library.folders, Options());
     std::vector<kra::ListArtSlot> slots(kAlbums);
     for (auto _ : state) {
         for (int i = 0; i < kAlbums; ++i) {
             slots[size_t(i)].captionLoaded = slots[size_t(i)].thumbnailLoaded = 0;
-            benchmark::DoNotOptimize(kra::LoadListSlot(slots[size_t(i)], library.folders[size_t(i)],
-                                                       nullptr));
+            benchmark::DoNotOptimize(
+                kra::LoadListSlot(slots[size_t(i)], library.folders[size_t(i)], nullptr));
         }
     }
     state.SetItemsProcessed(state.iterations() * kAlbums);

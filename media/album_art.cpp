@@ -216,12 +216,12 @@ bool GetNowPlayingInfo(MediaFileProbe* probe, const std::u16string& songPath, Ta
 }
 
 int BuildListArt(const std::vector<std::u16string>& folders, const ArtOptions& options,
-                 const std::atomic<bool>* cancel) {
+                 const std::function<bool()>& cancelled) {
     const Screen screen = DecodeScreen(options);
     Surface scratch;
     int visited = 0;
     for (const std::u16string& folder : folders) {
-        if (cancel != nullptr && cancel->load()) break;
+        if (cancelled && cancelled()) break;
         if (folder.empty() || folder[0] != u'\\') continue;  // "ashuffle", "all songs"
         ++visited;
         BuildFolderListArt(folder, options, screen, scratch);

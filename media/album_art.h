@@ -95,10 +95,11 @@ bool GetNowPlayingInfo(MediaFileProbe* probe, const std::u16string& songPath, Ta
 // whose data is no path are passed over). For a folder without "kra1.tag" the
 // caption is made as in LoadAlbumArt (extraction file "kraaf.bmp"); a folder
 // without "kra3.tag" whose cover picture exists gets one, loaded as a
-// thumbnail (scale mode 2) into the thumbnail size. Stops early when `cancel`
-// is set. Returns the number of folders visited.
+// thumbnail (scale mode 2) into the thumbnail size. Stops early, between two
+// folders, once `cancelled` (optional) answers true. Returns the number of
+// folders visited.
 int BuildListArt(const std::vector<std::u16string>& folders, const ArtOptions& options,
-                 const std::atomic<bool>* cancel);
+                 const std::function<bool()>& cancelled = {});
 
 // One visible row of an album or artist list.
 struct ListArtSlot {

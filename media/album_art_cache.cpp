@@ -164,7 +164,12 @@ void AttachAlbumTable(const std::shared_ptr<AlbumTable>& table) {
         claimed->generation = ++s.generation;
         s.attached = std::move(claimed);
     }
+    // The walk is over: the flags stay set only while work stays suspended.
     s.suspended = wasSuspended;
+    if (!wasSuspended) {
+        g_app.artCacheAbort = false;
+        s.listCancel = false;
+    }
     const bool keepAspect = s.options.keepAspect;
     lock.unlock();
 
@@ -288,6 +293,8 @@ void ResumeAlbumArtWork() {
     {
         std::lock_guard lock(s.mutex);
         s.suspended = false;
+        g_app.artCacheAbort = false;
+        s.listCancel = false;
     }
     WakeListWorkerIfWaiting(s);
 }
@@ -365,7 +372,8 @@ void ListArtWork() {
             s.listCancel = false;
             options = s.options;
         }
-        BuildListArt(folders, options, &s.listCancel);
+        // The shell's shutdown sets the art-cache abort flag for both workers.
+        BuildListArt(folders, options, [&] { return s.listCancel || g_app.artCacheAbort; });
         platform::PostMessage(kMsgListArtBuilt, 0, 0);
     }
 }
