@@ -2,6 +2,7 @@
 
 #include "graphics/blit.h"
 #include "graphics/text.h"
+#include "library/scan.h"
 #include "screens_fixture.h"
 
 namespace kra::test {
@@ -277,6 +278,69 @@ TEST_F(NowPlayingTest, CoverSizes) {
     EXPECT_EQ(CoverSizeFor(240, 320, 1, false), 210u);
     EXPECT_EQ(CoverSizeFor(240, 240, 1, true), 210u);  // square: + 80u, never full screen
     EXPECT_EQ(CoverSizeFor(100, 60, 1, false), 0u);
+}
+
+}  // namespace
+}  // namespace kra::test
+
+namespace kra::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+const fs::path kDemo = fs::path(KRA_SOURCE_ASSETS) / "demo-music";
+
+class CoverTest : public ScreensTest {
+  protected:
+    // A copy of a demo album in the temporary home.
+    std::u16string Album(const char* artist, const char* album) {
+        const fs::path to = home / "music" / album;
+        fs::create_directories(to);
+        fs::copy(kDemo / artist / album, to,
+                 fs::copy_options::overwrite_existing | fs::copy_options::recursive);
+        return platform::FromPosixPath(to.string());
+    }
+};
+
+TEST_F(CoverTest, CoverSmallCoverAndReflection) {
+    const std::u16string folder = Album("Aurora Tønes", "Sine Wåves");
+    EXPECT_TRUE(LoadSongPicture(g_screen, folder));
+    const NowPlaying& np = g_nowPlaying;
+    EXPECT_TRUE(np.hasCover);
+    EXPECT_EQ(std::max(np.cover.width, np.cover.height), 480u);
+    EXPECT_EQ(std::max(np.smallCover.width, np.smallCover.height), 66u);
+    EXPECT_EQ(np.reflection.width, np.cover.width);
+    EXPECT_EQ(np.reflection.height, np.cover.height / 2);
+    EXPECT_EQ(np.layout.coverX, int32_t(480 - np.cover.width) / 2);
+    EXPECT_EQ(np.layout.coverY, 800 - 120 - int32_t(np.cover.height));
+
+    // A folder without any picture: the default cover, no small cover.
+    const fs::path empty = home / "music" / "empty";
+    fs::create_directories(empty);
+    EXPECT_FALSE(LoadSongPicture(g_screen, platform::FromPosixPath(empty.string())));
+    EXPECT_FALSE(np.hasCover);
+    EXPECT_EQ(np.layout.coverX, int32_t(480 - g_skin.music.width) / 2);
+    EXPECT_EQ(np.reflection.height, g_skin.music.height / 2);
+}
+
+TEST_F(CoverTest, TrackListRowsAndTaps) {
+    const std::u16string folder = Album("Aurora Tønes", "Sine Wåves");
+    g_queue.folderQueue = SortedFolderSongs(folder);
+    ASSERT_EQ(g_queue.folderQueue.size(), 3u);
+    g_queue.currentPath = std::u16string(g_queue.folderQueue[1]);
+    g_queue.cursor.folderIndex = 1;
+    SetTrackListShown(g_screen, true);
+    ASSERT_EQ(g_nowPlaying.tracks.size(), 3u);
+    EXPECT_EQ(g_nowPlaying.tracks[2].path, g_queue.folderQueue[2]);
+    EXPECT_GT(g_nowPlaying.tracks[0].label.width, 0u);
+    // A tap on the third row plays it; the track-list button hides the list.
+    const int32_t rowY = TrackListTop() + 2 * g_nowPlaying.trackRowHeight + 5;
+    EXPECT_EQ(TrackRowAt(rowY), 2);
+    Tap(240, rowY);
+    EXPECT_EQ(Actions(), (std::vector<std::string>{"play song"}));
+    EXPECT_FALSE(g_nowPlaying.secondaryShown);
+    Tap(470, g_nowPlaying.layout.buttonY + 10);
+    EXPECT_FALSE(g_nowPlaying.trackListShown);
 }
 
 }  // namespace
