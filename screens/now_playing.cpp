@@ -368,8 +368,10 @@ void SetTrackListShown(const Screen& screen, bool shown) {
 }
 
 int32_t TrackListTop() {
+    // Under the song bar, and under the secondary bar while that is shown,
+    // so the slider never covers a row.
     const NowPlayingLayout& l = g_nowPlaying.layout;
-    return l.statusHeight + l.songBarHeight;
+    return l.statusHeight + (g_nowPlaying.secondaryShown ? 2 : 1) * l.songBarHeight;
 }
 
 int32_t TrackListBottom() {
