@@ -123,6 +123,15 @@ void StartPlayerInstance(const AppOptions& options) {
     // The modules that are built fill in their parts of the sequences.
     InstallPlaybackHooks(&RegisterMessageHandler);
     InstallAlbumArtWorkers();
+    // The art workers report finished albums and list passes through the window.
+    RegisterMessageHandler(kMsgAlbumArtLoaded, [](uintptr_t wParam, intptr_t lParam) -> intptr_t {
+        HandleAlbumArtMessage(kMsgAlbumArtLoaded, wParam, lParam);
+        return 0;
+    });
+    RegisterMessageHandler(kMsgListArtBuilt, [](uintptr_t wParam, intptr_t lParam) -> intptr_t {
+        HandleAlbumArtMessage(kMsgListArtBuilt, wParam, lParam);
+        return 0;
+    });
     InstallScreenHooks();
 }
 

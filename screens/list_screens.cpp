@@ -33,6 +33,7 @@ namespace kra {
 namespace {
 
 constexpr uint32_t kScanFrameMs = 100;
+constexpr int kArtWaitRedraws = 30;
 
 ListScreen g_lists[3];
 
@@ -208,8 +209,19 @@ void PrepareRows(void* context, int32_t first, int32_t last) {
         rows.resize(s.list.rowCache.size());
     }
     if (rows.empty()) return;
-    const bool retry = s.artPending && !ListArtBusy();
-    if (retry) s.artPending = false;
+    // The slots are loaded again once the worker's pass is over: reported by
+    // its message, or seen (busy, then idle). A pass that ran between two
+    // redraws unseen is taken as done after a while.
+    bool retry = s.artBuilt;
+    if (s.artPending && !retry) {
+        if (ListArtBusy()) {
+            s.artSawBusy = true;
+        } else if (s.artSawBusy || ++s.artWaitTicks > kArtWaitRedraws) {
+            retry = true;
+        }
+        if (retry) s.artPending = false;
+    }
+    s.artBuilt = false;
     bool missing = false;
     for (int32_t row = first; row <= last && size_t(row) < view.size(); ++row) {
         const std::u16string_view data = view.data[size_t(row)];
@@ -248,6 +260,8 @@ void PrepareRows(void* context, int32_t first, int32_t last) {
         if (RequestListArt(std::move(folders))) {
             s.artRequested = true;
             s.artPending = true;
+            s.artSawBusy = false;
+            s.artWaitTicks = 0;
         }
     }
 }
@@ -487,6 +501,12 @@ void SelectSongLines(std::u16string_view path) {
         path.empty() ? -1 : g_library.views.allSongs.data.Find(path);
     g_library.views.albumSongs.selected =
         path.empty() ? -1 : g_library.views.albumSongs.data.Find(path);
+}
+
+void ListArtBuilt() {
+    for (ListScreen& s : g_lists)
+        if (s.artRequested) s.artBuilt = true;
+    if (ListScreenFor(g_app.screen)) RedrawCurrentScreen();
 }
 
 bool OnAllSongsList() {
@@ -809,6 +829,9 @@ void InstallListScreens() {
     InstallFolderBrowser();
     InstallAboutScreen();
     g_menu.choose = &ChooseMenuEntry;
+    AlbumArtCallbacks art;
+    art.listArtBuilt = &ListArtBuilt;
+    SetAlbumArtCallbacks(art);
     g_playbackHooks.selectSongLines = &SelectSongLines;
     g_playbackHooks.onAllSongsList = &OnAllSongsList;
     if (g_hooks.loadLanguage != &LoadLanguageAndWords) {

@@ -35,6 +35,9 @@ struct ListScreen {
     std::u16string playingPath;           // the path the playing marker was found for
     bool artPending = false;              // the list worker builds this list's art
     bool artRequested = false;
+    bool artSawBusy = false;  // the worker was seen busy since the request
+    int artWaitTicks = 0;     // redraws waited without seeing it busy
+    bool artBuilt = false;    // the worker reported the pass done
 };
 
 // Places the screens for the screen size and UiScale (after the skin).
