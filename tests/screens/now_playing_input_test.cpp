@@ -1,5 +1,7 @@
 #include "screens/now_playing_input.h"
 
+#include "platform/clock.h"
+
 #include "screens_fixture.h"
 
 namespace kra::test {
@@ -265,6 +267,70 @@ TEST_F(NowPlayingInputTest, TitleBarDoubleTapAndCornerAndBack) {
     g_app.previousScreen = kScreenSubList;
     Tap(5, L().buttonY + 5);
     EXPECT_EQ(g_app.screen, kScreenSubList);
+}
+
+}  // namespace
+}  // namespace kra::test
+
+namespace kra::test {
+namespace {
+
+class TrackListMotionTest : public ScreensTest {
+  protected:
+    void SetUp() override {
+        ScreensTest::SetUp();
+        g_nowPlaying.tracks.resize(30);
+        g_nowPlaying.trackListShown = true;
+        g_nowPlaying.trackFolder = u"\\m";
+        g_queue.currentPath = u"\\m\\a.mp3";
+    }
+    // Drags from y0 to y1 in 20-pixel moves 10 ms apart and lifts.
+    void Fling(int32_t y0, int32_t y1) {
+        RoutePenDown(240, y0);
+        const int32_t step = y1 > y0 ? 20 : -20;
+        for (int32_t y = y0 + step; step > 0 ? y <= y1 : y >= y1; y += step) {
+            platform::AdvanceVirtualClock(10);
+            RoutePenMove(240, y);
+        }
+        RoutePenUp(240, y1);
+    }
+    void Ticks(int n) {
+        for (int i = 0; i < n; ++i) RouteAnimationTick();
+    }
+};
+
+TEST_F(TrackListMotionTest, FlingCoastsThenStopsInsideTheList) {
+    const int32_t max = TrackListMaxScroll();
+    ASSERT_GT(max, 0);
+    Fling(600, 400);
+    const int32_t released = g_nowPlaying.trackScroll;
+    EXPECT_EQ(released, 200);
+    Ticks(3);
+    EXPECT_GT(g_nowPlaying.trackScroll, released);  // it coasts on
+    Ticks(200);
+    EXPECT_EQ(g_gesture.verticalTravelTime, 0u);
+    EXPECT_GE(g_nowPlaying.trackScroll, 0);
+    EXPECT_LE(g_nowPlaying.trackScroll, max);
+    EXPECT_FALSE(NowPlayingAnimating());
+    // A drag that stops before the lift leaves the list where it is.
+    const int32_t before = g_nowPlaying.trackScroll;
+    RoutePenDown(240, 300);
+    platform::AdvanceVirtualClock(10);
+    RoutePenMove(240, 320);
+    platform::AdvanceVirtualClock(200);
+    RoutePenMove(240, 320);
+    RoutePenUp(240, 320);
+    Ticks(5);
+    EXPECT_EQ(g_nowPlaying.trackScroll, before - 20);
+    EXPECT_TRUE(Actions().empty());
+}
+
+TEST_F(TrackListMotionTest, PulledPastTheTopSpringsBack) {
+    Fling(300, 500);
+    EXPECT_LT(g_nowPlaying.trackScroll, 0);
+    Ticks(40);
+    EXPECT_EQ(g_nowPlaying.trackScroll, 0);
+    EXPECT_FALSE(NowPlayingAnimating());
 }
 
 }  // namespace
