@@ -260,7 +260,13 @@ void ListDraw(ListView& list, Screen& screen) {
             const Surface* icon =
                 list.source.icon ? list.source.icon(list.source.context, row) : nullptr;
             if (icon == nullptr) icon = list.defaultIcon;
-            if (icon) DrawSurface(*icon, screen, 0, y + 1, 0, 0, 0, 0, BlitCopy, 32);
+            // An icon never reaches into the text or the next row (a cached
+            // thumbnail may have been made for another screen density).
+            if (icon && icon->HasPixels()) {
+                const int32_t w = std::min(int32_t(icon->width), std::max(list.textX, 1));
+                const int32_t h = std::min(int32_t(icon->height), rh - 1);
+                DrawSurface(*icon, screen, 0, y + 1, w, h, 0, 0, BlitCopy, 32);
+            }
             // Keyed: the rows' text carries its background in pixel 0, and the
             // renderer's white may differ from the list's by a unit of green.
             if (text.HasPixels())
