@@ -296,8 +296,17 @@ const TimerEntry kTimers[] = {
     {kTimerRotation, true, TimerRotation},
 };
 
+std::vector<TimerEntry> g_registeredTimers;
+
 intptr_t OnTimer(uintptr_t wParam, intptr_t) {
     for (const TimerEntry& entry : kTimers) {
+        if (entry.id == wParam) {
+            if (entry.oneShot) KillTimer(entry.id);
+            entry.action();
+            return 0;
+        }
+    }
+    for (const TimerEntry& entry : g_registeredTimers) {
         if (entry.id == wParam) {
             if (entry.oneShot) KillTimer(entry.id);
             entry.action();
@@ -535,6 +544,17 @@ void RegisterMessageHandler(uint32_t message, MessageHandler handler) {
 
 void ClearRegisteredMessageHandlers() {
     g_registered.clear();
+    g_registeredTimers.clear();
+}
+
+void RegisterTimerHandler(uint32_t id, TimerHandler handler, bool oneShot) {
+    for (TimerEntry& entry : g_registeredTimers) {
+        if (entry.id == id) {
+            entry = {id, oneShot, handler};
+            return;
+        }
+    }
+    g_registeredTimers.push_back({id, oneShot, handler});
 }
 
 intptr_t WindowProc(uint32_t message, uintptr_t wParam, intptr_t lParam) {

@@ -10,7 +10,9 @@
 #include "app/base/settings.h"
 #include "app/base/text.h"
 #include "app/base/worker_pair.h"
+#include "app/power.h"
 #include "app/shell.h"
+#include "device/telephony.h"
 #include "library/scan.h"
 #include "media/album_art_cache.h"
 #include "media/media_probe.h"
@@ -96,6 +98,9 @@ bool FolderExistsPosix(const std::string& path) {
     return platform::FolderExists(platform::FromPosixPath(path));
 }
 
+// The window covers the real display (--fullscreen, not headless).
+bool g_fullScreenWindow = false;
+
 // The player instance's own start, after the single-instance check: the
 // settings file, the log, the demo library, the platform's part of the
 // shell's hooks.
@@ -133,6 +138,9 @@ void StartPlayerInstance(const AppOptions& options) {
         return 0;
     });
     InstallScreenHooks();
+    // Power and calls wrap the screens' input hooks, so they come after them.
+    InstallPowerHooks(PowerConfig{g_fullScreenWindow});
+    InstallTelephonyHooks(&RegisterMessageHandler);
 }
 
 AppOptions g_options;
@@ -300,6 +308,7 @@ int RunKra(int argc, const char* const* argv) {
         const std::string home = std::filesystem::absolute(options.home, ec).lexically_normal();
         platform::SetProgramFolder(platform::FromPosixPath(ec ? options.home : home));
     }
+    g_fullScreenWindow = platformOptions.fullscreen && !platformOptions.headless;
     const int code = platform::RunPlatform(platformOptions, MainWindowProc);
     LogClose();
     // A worker that outlived its grace may still be running: leave without

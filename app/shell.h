@@ -54,8 +54,14 @@ namespace kra {
 // private wake-up message, for example). Main thread, before the loop runs.
 using MessageHandler = intptr_t (*)(uintptr_t wParam, intptr_t lParam);
 void RegisterMessageHandler(uint32_t message, MessageHandler handler);
-// Removes the handlers added with RegisterMessageHandler (tests).
+// Removes the handlers added with RegisterMessageHandler and
+// RegisterTimerHandler (tests).
 void ClearRegisteredMessageHandlers();
+
+// Adds a handler for a timer that is not in the fixed table (a module's own
+// timer). A one-shot timer is killed before its handler runs. Main thread.
+using TimerHandler = void (*)();
+void RegisterTimerHandler(uint32_t id, TimerHandler handler, bool oneShot);
 
 // The rotation message: WM_SETTINGCHANGE with wParam 0x3002 and the new
 // orientation (0, 1, 2 or 4) in lParam, unless the display hook reads it.
