@@ -1,0 +1,435 @@
+// The real poller thread on the virtual clock: with scripted sensor
+// functions, and over a fake sysfs IIO tree read by the platform backend.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <mutex>
+#include <random>
+#include <thread>
+#include <vector>
+
+#include "app/base/app_state.h"
+#include "app/base/settings.h"
+#include "device/shake.h"
+#include "platform/clock.h"
+#include "platform/message_loop.h"
+#include "platform/sensor.h"
+
+namespace kra {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Posted {
+    uint32_t message;
+    uintptr_t wParam;
+    bool operator==(const Posted&) const = default;
+};
+
+// What the poller did, recorded from its thread.
+std::mutex g_mutex;
+std::vector<Posted> g_posted;
+int g_beeps = 0;
+
+// The script: one tilt per round (the last one repeats), light values.
+struct Round {
+    int32_t x = 0, y = 0;
+    bool paused = false;
+};
+std::vector<Round> g_rounds;
+std::atomic<uint8_t> g_light{40};
+std::atomic<int32_t> g_tiltX{0}, g_tiltY{0};
+
+void RecordPost(uint32_t message, uintptr_t wParam, intptr_t) {
+    std::lock_guard lock(g_mutex);
+    g_posted.push_back({message, wParam});
+}
+void RecordBeep() {
+    std::lock_guard lock(g_mutex);
+    ++g_beeps;
+}
+
+const Round& RoundAt(uint64_t round) {
+    return g_rounds[std::min<size_t>(size_t(round), g_rounds.size() - 1)];
+}
+
+class ShakePollerTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        platform::UseVirtualClock(100000);
+        ResetShakeControl();
+        ResetAppState();
+        ResetSettings();
+        platform::ResetMessageLoop();
+        g_posted.clear();
+        g_beeps = 0;
+        g_rounds = {{}};
+        g_light = 40;
+        g_tiltX = g_tiltY = 0;
+        g_app.paused = false;
+        g_settings.shakeAction = 1;
+        g_shakeIo.post = &RecordPost;
+        g_shakeIo.beep = &RecordBeep;
+    }
+    void TearDown() override {
+        ResetShakeControl();
+        platform::SetBeepRecorder(nullptr);
+        platform::ResetMessageLoop();
+    }
+
+    // Scripted sensor functions instead of the platform's.
+    static void UseScriptedSensors() {
+        g_shakeIo.readTilt = [](int32_t* x, int32_t* y) {
+            *x = g_tiltX;
+            *y = g_tiltY;
+            return true;
+        };
+        g_shakeIo.hasLight = [] { return true; };
+        g_shakeIo.readLight = [](uint8_t* value) {
+            *value = g_light;
+            return true;
+        };
+        g_shakeIo.beforeRound = [](uint64_t round) {
+            const Round& r = RoundAt(round);
+            g_tiltX = r.x;
+            g_tiltY = r.y;
+            g_shakeFlags.paused = r.paused;
+        };
+    }
+
+    // Starts the poller, lets it run every scripted round and a few more,
+    // and stops it.
+    static void RunScript(size_t extraRounds = 5) {
+        ASSERT_TRUE(StartShakeControl());
+        StartShakePolling();
+        WaitForShakeRounds(g_rounds.size() + extraRounds);
+        EXPECT_TRUE(StopShakeControl(2000));
+    }
+
+    static std::vector<Posted> Posts() {
+        std::lock_guard lock(g_mutex);
+        return g_posted;
+    }
+    static int Beeps() {
+        std::lock_guard lock(g_mutex);
+        return g_beeps;
+    }
+};
+
+// From rest: three changes of 120 degrees in Y and 20 in X, then still.
+std::vector<Round> ShakeRounds() {
+    return {{0, 0}, {20, 120}, {0, 0}, {20, 120}};
+}
+
+TEST_F(ShakePollerTest, EachActionPostsItsCommand) {
+    UseScriptedSensors();
+    const struct {
+        uint8_t action;
+        std::vector<Posted> posted;
+    } cases[] = {
+        {1, {{platform::kWmCommand, kCmdRemoteNext}}},
+        {2, {{platform::kWmCommand, kCmdRemoteRandom}}},
+        {3, {{kMsgShakeShuffle, 0}}},
+        {7, {}},  // only the beep
+    };
+    for (const auto& c : cases) {
+        g_posted.clear();
+        g_beeps = 0;
+        g_settings.shakeAction = c.action;
+        g_rounds = ShakeRounds();
+        RunScript();
+        EXPECT_EQ(Posts(), c.posted) << int(c.action);
+        EXPECT_EQ(Beeps(), 1) << int(c.action);
+    }
+}
+
+TEST_F(ShakePollerTest, DarknessSuppressesTheShake) {
+    UseScriptedSensors();
+    g_rounds = ShakeRounds();
+    g_light = 1;  // five reads: 5, not above 5
+    RunScript();
+    EXPECT_TRUE(Posts().empty());
+    EXPECT_EQ(Beeps(), 0);
+
+    g_rounds = ShakeRounds();
+    g_light = 2;  // 10
+    RunScript();
+    EXPECT_EQ(Posts().size(), 1u);
+    EXPECT_EQ(Beeps(), 1);
+}
+
+TEST_F(ShakePollerTest, LightSumOf6Passes) {
+    UseScriptedSensors();
+    static const uint8_t kReads[] = {2, 1, 1, 1, 1};  // 6 in all
+    static std::atomic<int> s_read{0};
+    s_read = 0;
+    g_shakeIo.readLight = [](uint8_t* value) {
+        *value = kReads[s_read++ % 5];
+        return true;
+    };
+    g_rounds = ShakeRounds();
+    RunScript();
+    EXPECT_EQ(s_read.load(), 5);
+    EXPECT_EQ(Posts().size(), 1u);
+}
+
+TEST_F(ShakePollerTest, PausedOrScreenOffTakesNoSample) {
+    UseScriptedSensors();
+    g_rounds = ShakeRounds();
+    for (Round& r : g_rounds) r.paused = true;
+    RunScript();
+    EXPECT_TRUE(Posts().empty());
+
+    // Screen off: the flag comes from the host at start.
+    g_shakeHost.screenOff = [] { return true; };
+    g_rounds = ShakeRounds();
+    RunScript();
+    EXPECT_TRUE(Posts().empty());
+    EXPECT_EQ(Beeps(), 0);
+}
+
+TEST_F(ShakePollerTest, PauseMoveResumeGivesNothing) {
+    UseScriptedSensors();
+    // Still, then moved about while paused, resumed at the other angle: the
+    // angles carried over give one hit only.
+    g_rounds = {{0, 0}, {20, 120, true}, {0, 0, true}, {20, 120, true}, {20, 120}, {20, 120}};
+    RunScript();
+    EXPECT_TRUE(Posts().empty());
+}
+
+TEST_F(ShakePollerTest, QuitBeforePollingStarts) {
+    UseScriptedSensors();
+    ASSERT_TRUE(StartShakeControl());
+    EXPECT_TRUE(platform::IsTimerSet(kTimerShakeStart));
+    EXPECT_TRUE(StopShakeControl(2000));
+    EXPECT_FALSE(platform::IsTimerSet(kTimerShakeStart));  // killed with the poller
+    EXPECT_FALSE(ShakePollerRunning());
+    StartShakePolling();  // a late timer finds nothing to start
+    EXPECT_TRUE(StopShakeControl(2000));
+}
+
+TEST_F(ShakePollerTest, QuitDuringTheLightCheck) {
+    UseScriptedSensors();
+    static std::atomic<bool> s_inLight{false};
+    static std::atomic<uint64_t> s_stopsBefore{0};
+    s_inLight = false;
+    s_stopsBefore = ShakeStopRequests();
+    // The first light read waits until the quit event has been set.
+    g_shakeIo.readLight = [](uint8_t* value) {
+        s_inLight = true;
+        while (ShakeStopRequests() == s_stopsBefore) std::this_thread::yield();
+        *value = 255;
+        return true;
+    };
+    g_rounds = ShakeRounds();
+    ASSERT_TRUE(StartShakeControl());
+    StartShakePolling();
+    while (!s_inLight) std::this_thread::yield();
+    EXPECT_TRUE(StopShakeControl(2000));
+    EXPECT_TRUE(Posts().empty());
+    EXPECT_EQ(Beeps(), 0);
+}
+
+TEST_F(ShakePollerTest, NoTiltNoPoller) {
+    g_shakeIo.readTilt = [](int32_t*, int32_t*) { return false; };
+    EXPECT_FALSE(StartShakeControl());
+    EXPECT_FALSE(ShakePollerRunning());
+    EXPECT_FALSE(platform::IsTimerSet(kTimerShakeStart));
+}
+
+// ---- A fake sysfs IIO tree read by the platform backend ----
+
+class IioTree {
+  public:
+    IioTree() {
+        std::random_device rd;
+        root_ = fs::temp_directory_path() / ("kra-iio-" + std::to_string(rd()));
+        accel_ = root_ / "iio:device0";
+        light_ = root_ / "iio:device1";
+        fs::create_directories(accel_);
+        fs::create_directories(light_);
+        Write(accel_ / "name", "accel_3d");
+        Write(accel_ / "in_accel_scale", "0.009806650");
+        Write(accel_ / "in_accel_mount_matrix", "1, 0, 0; 0, 1, 0; 0, 0, 1");
+        Write(light_ / "name", "als");
+        // The samples are rewritten in place, as sysfs values change.
+        const char* names[3] = {"in_accel_x_raw", "in_accel_y_raw", "in_accel_z_raw"};
+        for (int i = 0; i < 3; ++i)
+            fds_[i] = open((accel_ / names[i]).c_str(), O_RDWR | O_CREAT, 0644);
+        fds_[3] = open((light_ / "in_illuminance_input").c_str(), O_RDWR | O_CREAT, 0644);
+        Set(0, 0, 1);
+        SetLux(40);
+    }
+    ~IioTree() {
+        for (int fd : fds_) close(fd);
+        fs::remove_all(root_);
+    }
+    std::string Root() const { return root_.string(); }
+
+    // Acceleration in g along each axis.
+    void Set(double x, double y, double z) const {
+        Replace(fds_[0], std::to_string(std::lround(x * 1000)));
+        Replace(fds_[1], std::to_string(std::lround(y * 1000)));
+        Replace(fds_[2], std::to_string(std::lround(z * 1000)));
+    }
+    void SetLux(int lux) const { Replace(fds_[3], std::to_string(lux)); }
+
+  private:
+    static void Write(const fs::path& path, const std::string& text) {
+        std::ofstream(path, std::ios::trunc) << text << "\n";
+    }
+    static void Replace(int fd, std::string text) {
+        text += "\n";
+        ASSERT_EQ(pwrite(fd, text.data(), text.size(), 0), ssize_t(text.size()));
+        ASSERT_EQ(ftruncate(fd, off_t(text.size())), 0);
+    }
+    fs::path root_, accel_, light_;
+    int fds_[4] = {-1, -1, -1, -1};
+};
+
+struct Vector {
+    double x, y, z;
+    bool paused = false;
+};
+std::vector<Vector> g_vectors;
+const IioTree* g_tree = nullptr;
+
+class ShakeTreeTest : public ShakePollerTest {
+  protected:
+    void SetUp() override {
+        ShakePollerTest::SetUp();
+        tree_ = std::make_unique<IioTree>();
+        g_tree = tree_.get();
+        platform::SetIioRoot(tree_->Root());
+        // The real sensor functions and the real beep path, recorded.
+        ResetShakeIo();
+        g_shakeIo.post = &RecordPost;
+        platform::SetBeepRecorder(&RecordBeep);
+        g_shakeIo.beforeRound = [](uint64_t round) {
+            const Vector& v = g_vectors[std::min<size_t>(size_t(round), g_vectors.size() - 1)];
+            g_tree->Set(v.x, v.y, v.z);
+            g_shakeFlags.paused = v.paused;
+        };
+    }
+    void TearDown() override {
+        platform::CloseMotionSensors();
+        platform::SetIioRoot("");
+        g_tree = nullptr;
+        tree_.reset();
+        ShakePollerTest::TearDown();
+    }
+    void Run(const std::vector<Vector>& vectors) {
+        g_vectors = vectors;
+        g_tree->Set(vectors[0].x, vectors[0].y, vectors[0].z);
+        std::string why;
+        ASSERT_TRUE(platform::DetectGSensor(&why)) << why;
+        ASSERT_TRUE(platform::OpenMotionSensors(&why)) << why;
+        ASSERT_TRUE(platform::HasLightSensor());
+        ASSERT_TRUE(StartShakeControl());
+        StartShakePolling();
+        WaitForShakeRounds(vectors.size() + 3);
+        EXPECT_TRUE(StopShakeControl(2000));
+    }
+    std::unique_ptr<IioTree> tree_;
+};
+
+// X 30, Y 60 degrees and its opposite: changes of 60 and 120.
+const Vector kTiltA{0.5, 0.866, 0};
+const Vector kTiltB{-0.5, -0.866, 0};
+
+TEST_F(ShakeTreeTest, AShakeGivesOneBeepAndOneNext) {
+    Run({kTiltA, kTiltB, kTiltA, kTiltB, kTiltB});
+    EXPECT_EQ(Posts(), (std::vector<Posted>{{platform::kWmCommand, kCmdRemoteNext}}));
+    EXPECT_EQ(Beeps(), 1);
+}
+
+TEST_F(ShakeTreeTest, TiltAnglesFromTheTree) {
+    g_tree->Set(0.5, 0.866, 0);
+    ASSERT_TRUE(platform::DetectGSensor());
+    ASSERT_TRUE(platform::OpenMotionSensors());
+    int32_t x = 0, y = 0;
+    ASSERT_TRUE(platform::ReadTilt(&x, &y));
+    EXPECT_EQ(x, 30);
+    EXPECT_EQ(y, 60);
+    // Face down: the angles stay small, never jump to the far side.
+    g_tree->Set(0.01, -0.01, -1);
+    ASSERT_TRUE(platform::ReadTilt(&x, &y));
+    EXPECT_EQ(x, 1);
+    EXPECT_EQ(y, -1);
+    uint8_t lux = 0;
+    g_tree->SetLux(1000);  // clamped
+    ASSERT_TRUE(platform::ReadLight(&lux));
+    EXPECT_EQ(lux, 255);
+}
+
+// A minute at rest with a little sensor noise.
+std::vector<Vector> Resting(double x, double y, double z) {
+    std::vector<Vector> vectors;
+    std::mt19937 random(7);
+    std::uniform_real_distribution<double> noise(-0.02, 0.02);
+    for (int i = 0; i < 600; ++i) vectors.push_back({x + noise(random), y + noise(random), z});
+    return vectors;
+}
+
+TEST_F(ShakeTreeTest, AMinuteAtRestGivesNothing) {
+    for (const auto& rest : {Resting(0, 0, 1), Resting(0, 0, -1), Resting(0, 1, 0)}) {
+        Run(rest);
+        EXPECT_TRUE(Posts().empty());
+        EXPECT_EQ(Beeps(), 0);
+    }
+}
+
+TEST_F(ShakeTreeTest, WalkingGivesNothing) {
+    // Upright in a pocket: +-0.3 g at 2 Hz across and along, sampled at 10 Hz.
+    std::vector<Vector> vectors;
+    for (int i = 0; i < 600; ++i) {
+        const double phase = 2 * M_PI * 2 * i / 10.0 + 0.3;
+        vectors.push_back(
+            {0.3 * std::sin(phase), 1 + 0.3 * std::cos(phase), 0.3 * std::sin(phase)});
+    }
+    Run(vectors);
+    EXPECT_TRUE(Posts().empty());
+}
+
+TEST_F(ShakeTreeTest, PauseMoveResumeGivesNothing) {
+    Run({kTiltA,
+         {kTiltB.x, kTiltB.y, kTiltB.z, true},
+         {kTiltA.x, kTiltA.y, kTiltA.z, true},
+         {kTiltB.x, kTiltB.y, kTiltB.z, true},
+         kTiltB,
+         kTiltB});
+    EXPECT_TRUE(Posts().empty());
+    EXPECT_EQ(Beeps(), 0);
+}
+
+TEST_F(ShakeTreeTest, AnAccelerometerThatCannotBeReadGivesNoPoller) {
+    ASSERT_TRUE(platform::DetectGSensor());
+    fs::remove(fs::path(g_tree->Root()) / "iio:device0" / "in_accel_z_raw");
+    std::string why;
+    EXPECT_FALSE(platform::OpenMotionSensors(&why));
+    EXPECT_NE(why.find("in_accel_z_raw"), std::string::npos) << why;
+    EXPECT_FALSE(StartShakeControl());
+}
+
+TEST_F(ShakeTreeTest, DamagedValuesAreRejected) {
+    ASSERT_TRUE(platform::DetectGSensor());
+    ASSERT_TRUE(platform::OpenMotionSensors());
+    const fs::path x = fs::path(g_tree->Root()) / "iio:device0" / "in_accel_x_raw";
+    int32_t ax = 0, ay = 0;
+    for (const char* text : {"", "abc", "12abc", "nan", "1e999", "-"}) {
+        std::ofstream(x, std::ios::trunc) << text;
+        EXPECT_FALSE(platform::ReadTilt(&ax, &ay)) << text;
+    }
+    std::ofstream(x, std::ios::trunc) << "  -500 \n";
+    EXPECT_TRUE(platform::ReadTilt(&ax, &ay));
+}
+
+}  // namespace
+}  // namespace kra

@@ -1,0 +1,233 @@
+// The shake detector sample by sample, and the orientation events.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <limits>
+#include <vector>
+
+#include "app/base/app_state.h"
+#include "app/base/settings.h"
+#include "device/shake.h"
+#include "platform/message_loop.h"
+
+namespace kra {
+namespace {
+
+// Feeds (x, y) pairs at 100 ms steps from `start`; returns the accepted
+// samples' indexes.
+std::vector<int> Feed(ShakeDetector& d, const std::vector<std::pair<int, int>>& samples,
+                      uint32_t start, uint32_t threshold = 100) {
+    std::vector<int> accepted;
+    for (size_t i = 0; i < samples.size(); ++i) {
+        if (ShakeSample(d, samples[i].first, samples[i].second, threshold,
+                        start + uint32_t(i) * 100))
+            accepted.push_back(int(i));
+    }
+    return accepted;
+}
+
+TEST(ShakeDetector, HitRulesAtThreshold100) {
+    struct Case {
+        int dY, dX;
+        bool hit;
+    };
+    const Case cases[] = {
+        {120, 20, true}, {120, 15, false},  // dY > T needs dX > 15
+        {101, 16, true}, {100, 16, false},  // T itself is not above T
+        {41, 101, true}, {40, 101, false},  // dX > T needs dY > 40
+        {51, 51, true},  {50, 51, false},   // both above H = 50
+        {51, 50, false}, {0, 0, false},
+    };
+    for (const Case& c : cases) {
+        ShakeDetector d;
+        StartShakeDetector(d, 0, 0);
+        ShakeSample(d, c.dX, c.dY, 100, 10000);
+        EXPECT_EQ(d.hits, c.hit ? 1u : 0u) << "dY " << c.dY << " dX " << c.dX;
+        // The sign of a change does not matter.
+        StartShakeDetector(d, 0, 0);
+        ShakeSample(d, -c.dX, -c.dY, 100, 10000);
+        EXPECT_EQ(d.hits, c.hit ? 1u : 0u) << "dY -" << c.dY << " dX -" << c.dX;
+    }
+}
+
+TEST(ShakeDetector, ThreeHitsAcceptTwoHitsAndAQuietSampleReset) {
+    ShakeDetector d;
+    StartShakeDetector(d, 0, 0);
+    EXPECT_EQ(Feed(d, {{20, 120}, {0, 0}, {20, 120}}, 5000), std::vector<int>{2});
+    EXPECT_EQ(d.hits, 0u);
+
+    StartShakeDetector(d, 0, 0);
+    // Hit, hit, quiet (no change), hit, hit: never three in a row.
+    EXPECT_TRUE(Feed(d, {{20, 120}, {0, 0}, {0, 0}, {20, 120}, {0, 0}}, 5000).empty());
+    EXPECT_EQ(d.hits, 2u);
+}
+
+TEST(ShakeDetector, HitsAbove200CountTwice) {
+    ShakeDetector d;
+    StartShakeDetector(d, 100, 100);
+    // 201 degrees on both axes: two such hits are a shake.
+    EXPECT_EQ(Feed(d, {{-101, -101}, {100, 100}}, 5000), std::vector<int>{1});
+    // 200 exactly counts once: three hits needed.
+    StartShakeDetector(d, 100, 100);
+    EXPECT_EQ(Feed(d, {{-100, -100}, {100, 100}, {-100, -100}}, 5000), std::vector<int>{2});
+}
+
+// Three hits and a quiet sample, from rest at (0, 0) or at (20, 120); the
+// shake completes on the third sample and ends at the other rest.
+std::vector<std::pair<int, int>> Shake(bool fromZero) {
+    if (fromZero) return {{20, 120}, {0, 0}, {20, 120}, {20, 120}};
+    return {{0, 0}, {20, 120}, {0, 0}, {0, 0}};
+}
+
+TEST(ShakeDetector, AShakeWithin1500MsIsIgnoredAndRestartsTheWait) {
+    ShakeDetector d;
+    StartShakeDetector(d, 0, 0);
+    // The first shake right after a start near tick 0 counts.
+    EXPECT_EQ(Feed(d, Shake(true), 0), std::vector<int>{2});  // completed at 200
+    EXPECT_TRUE(Feed(d, Shake(false), 1500).empty());         // at 1700: 1500 after, ignored
+    EXPECT_TRUE(Feed(d, Shake(true), 3000).empty());          // at 3200: 1500 after the ignored one
+    EXPECT_EQ(Feed(d, Shake(false), 4501), std::vector<int>{2});  // at 4701: 1501 after
+}
+
+TEST(ShakeDetector, HoldOffAcrossTheTickWrap) {
+    ShakeDetector d;
+    StartShakeDetector(d, 0, 0);
+    const uint32_t start = 0xFFFFFF00u;
+    EXPECT_EQ(Feed(d, Shake(true), start), std::vector<int>{2});
+    EXPECT_TRUE(Feed(d, Shake(false), start + 1000).empty());  // wrapped, 1000 later
+    EXPECT_EQ(Feed(d, Shake(true), start + 2800), std::vector<int>{2});
+}
+
+TEST(ShakeDetector, AnglesAreNormalisedIntoMinus180To180) {
+    EXPECT_EQ(NormaliseAngle(350), -10);
+    EXPECT_EQ(NormaliseAngle(-10), -10);  // never -370
+    EXPECT_EQ(NormaliseAngle(180), 180);
+    EXPECT_EQ(NormaliseAngle(-180), 180);
+    EXPECT_EQ(NormaliseAngle(181), -179);
+    EXPECT_EQ(NormaliseAngle(-181), 179);
+    EXPECT_EQ(NormaliseAngle(720), 0);
+    EXPECT_EQ(NormaliseAngle(int64_t(std::numeric_limits<int32_t>::min())), -128);
+    EXPECT_EQ(NormaliseAngle(int64_t(std::numeric_limits<uint32_t>::max())), -105);
+
+    // 350 and -10 are the same tilt: no change, no hit.
+    ShakeDetector d;
+    StartShakeDetector(d, -10, -10);
+    ShakeSample(d, 350, 350, 100, 1000);
+    EXPECT_EQ(d.hits, 0u);
+    EXPECT_EQ(d.previousX, -10);
+    // A small wobble across zero is a small change, not 360.
+    ShakeSample(d, 5, 5, 100, 1100);
+    EXPECT_EQ(d.hits, 0u);
+}
+
+TEST(ShakeDetector, ThresholdsAreComparedUnsigned) {
+    // A huge stored threshold (a negative number written by hand) never hits
+    // through T or H.
+    ShakeDetector d;
+    StartShakeDetector(d, -180 + 1, -180 + 1);
+    EXPECT_TRUE(Feed(d, {{180, 180}, {-179, -179}, {180, 180}}, 1000, 0xFFFFFFFFu).empty());
+    EXPECT_EQ(d.hits, 0u);
+    // Threshold 1: H is 0, any change of both angles is a hit.
+    StartShakeDetector(d, 0, 0);
+    EXPECT_EQ(Feed(d, {{1, 1}, {0, 0}, {1, 1}}, 1000, 1), std::vector<int>{2});
+}
+
+// ---- Orientation events ----
+
+class SensorOrientationTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ResetShakeControl();
+        ResetAppState();
+        ResetSettings();
+        platform::ResetMessageLoop();
+        g_settings.noAlbumFlow = 0;
+        g_shakeHost.foreground = [] { return true; };
+        g_shakeHost.screenOff = [] { return s_screenOff; };
+        g_shakeHost.showScreen = [](uint8_t screen, bool remember) {
+            s_switches.push_back(screen * 10 + (remember ? 1 : 0));
+            g_app.screen = screen;
+            return true;
+        };
+        g_readOrientation = [] { return s_sensorNow; };
+        s_switches.clear();
+        s_screenOff = false;
+        s_sensorNow = 0;
+    }
+    void TearDown() override {
+        ResetShakeControl();
+        platform::ResetMessageLoop();
+    }
+    // The sensor turns to `value` and reports it.
+    static void Turn(uint32_t value) {
+        s_sensorNow = value;
+        OnSensorOrientation(value);
+    }
+    // Timer 0x415 fires when armed.
+    static void FireTimer() {
+        if (!platform::IsTimerSet(kTimerSensorApply)) return;
+        platform::KillTimer(kTimerSensorApply);
+        ApplySensorOrientation();
+    }
+
+    static inline std::vector<int> s_switches;
+    static inline bool s_screenOff = false;
+    static inline uint32_t s_sensorNow = 0;
+};
+
+TEST_F(SensorOrientationTest, FirstValueAfterNoneIsOnlyStored) {
+    g_app.screen = kScreenNowPlaying;
+    Turn(0);
+    EXPECT_EQ(g_sensorOrientation.stored, kOrientationNone);
+    Turn(0x10);  // landscape, but nothing was known: only stored
+    EXPECT_EQ(g_sensorOrientation.stored, 0);
+    EXPECT_FALSE(platform::IsTimerSet(kTimerSensorApply));
+    FireTimer();
+    EXPECT_TRUE(s_switches.empty());
+}
+
+TEST_F(SensorOrientationTest, HeldTurnSwitchesRevertedTurnDoesNot) {
+    g_app.screen = kScreenNowPlaying;
+    Turn(0x12);  // portrait, stored
+    Turn(0x11);  // landscape
+    Turn(0x12);  // back within the 500 ms
+    FireTimer();
+    EXPECT_TRUE(s_switches.empty());
+    EXPECT_EQ(g_sensorOrientation.stored, 2);
+
+    Turn(0x11);
+    FireTimer();
+    EXPECT_EQ(s_switches, std::vector<int>{51});  // album flow, previous screen kept
+    EXPECT_EQ(g_sensorOrientation.stored, 1);
+    Turn(0x13);
+    FireTimer();
+    EXPECT_EQ(s_switches, (std::vector<int>{51, 40}));
+    EXPECT_EQ(g_sensorOrientation.stored, 3);
+}
+
+TEST_F(SensorOrientationTest, TimerComparesWithWhatTheSensorSaysThen) {
+    g_app.screen = kScreenNowPlaying;
+    Turn(0x12);
+    Turn(0x10);
+    s_sensorNow = 0x12;  // turned back without an event reaching us yet
+    FireTimer();
+    EXPECT_TRUE(s_switches.empty());
+    EXPECT_EQ(g_sensorOrientation.stored, 2);
+}
+
+TEST_F(SensorOrientationTest, IgnoredWithScreenOffAndWithoutAlbumFlow) {
+    g_app.screen = kScreenNowPlaying;
+    Turn(0x12);
+    s_screenOff = true;
+    Turn(0x10);
+    EXPECT_FALSE(platform::IsTimerSet(kTimerSensorApply));
+    s_screenOff = false;
+    g_settings.noAlbumFlow = 1;
+    Turn(0x10);
+    FireTimer();
+    EXPECT_TRUE(s_switches.empty());
+    EXPECT_EQ(g_sensorOrientation.stored, 0);  // stored even without a switch
+}
+
+}  // namespace
+}  // namespace kra
