@@ -1,0 +1,261 @@
+// The power and call backends against real D-Bus peers: python-dbusmock's
+// logind and upower templates and tests/dbus/modemmanager.py, on a private
+// bus that stands in for the system bus. Run under dbus-run-session (CTest
+// does); skipped without a bus.
+//
+// The program's timers run on the virtual clock; only the peers' replies and
+// signals take real time, and every wait for them has a deadline.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <systemd/sd-bus.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <functional>
+#include <thread>
+
+#include "app/app_test_util.h"
+#include "app/power.h"
+#include "app/shell.h"
+#include "device/telephony.h"
+#include "platform/modem-lines.h"
+#include "platform/power-services.h"
+
+extern char** environ;
+
+namespace kra {
+namespace {
+
+constexpr const char* kMockIface = "org.freedesktop.DBus.Mock";
+constexpr const char* kMM = "org.freedesktop.ModemManager1";
+constexpr const char* kMMPath = "/org/freedesktop/ModemManager1";
+
+class PeersTest : public test::ShellTest {
+  protected:
+    void SetUp() override {
+        const char* session = std::getenv("DBUS_SESSION_BUS_ADDRESS");
+        if (!session || !*session) GTEST_SKIP() << "no private bus (run under dbus-run-session)";
+        setenv("DBUS_SYSTEM_BUS_ADDRESS", session, 1);
+        unsetenv("XDG_SESSION_ID");
+        ShellTest::SetUp();
+        ClearRegisteredMessageHandlers();
+        platform::SetWindowProc(&WindowProc);
+        ResetPowerState();
+        ResetTelephony();
+        ASSERT_GE(sd_bus_open_system(&bus_), 0);
+        log_ = test::MakeTempFolder("peers") / "kra.log";
+        g_debugOn = true;
+        LogOpen(platform::FromPosixPath(log_.string()));
+        g_hooks.togglePause = [] {
+            g_app.paused = !g_app.paused;
+            if (!g_app.paused) NotePlaybackResumed();
+        };
+    }
+    void TearDown() override {
+        CloseTelephony();
+        platform::StopPowerWatcher();
+        platform::ReleaseIdleInhibitor();
+        for (pid_t pid : mocks_) Kill(pid);
+        if (bus_) sd_bus_flush_close_unref(bus_);
+        platform::UseSimulatedLines();
+        platform::UseLinuxPower();
+        ShellTest::TearDown();
+        std::filesystem::remove_all(log_.parent_path());
+    }
+
+    pid_t StartMock(const std::string& name, const std::string& templ,
+                    const std::string& parameters = "") {
+        std::vector<std::string> args = {"/usr/bin/python3", "-m",         "dbusmock",
+                                         "--system",         "--template", templ};
+        if (!parameters.empty()) {
+            args.push_back("-p");
+            args.push_back(parameters);
+        }
+        std::vector<char*> argv;
+        for (std::string& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        // The mocks' call log goes nowhere.
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        pid_t pid = 0;
+        const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        if (spawned != 0) return 0;
+        mocks_.push_back(pid);
+        const bool up = WaitFor([&] { return HasOwner(name); }, 15000);
+        EXPECT_TRUE(up) << name;
+        return up ? pid : 0;
+    }
+    void Kill(pid_t pid) {
+        if (pid <= 0) return;
+        kill(pid, SIGTERM);
+        waitpid(pid, nullptr, 0);
+        std::erase(mocks_, pid);
+    }
+    bool HasOwner(const std::string& name) {
+        sd_bus_error error = SD_BUS_ERROR_NULL;
+        sd_bus_message* reply = nullptr;
+        int has = 0;
+        if (sd_bus_call_method(bus_, "org.freedesktop.DBus", "/org/freedesktop/DBus",
+                               "org.freedesktop.DBus", "NameHasOwner", &error, &reply, "s",
+                               name.c_str()) >= 0)
+            sd_bus_message_read(reply, "b", &has);
+        sd_bus_message_unref(reply);
+        sd_bus_error_free(&error);
+        return has != 0;
+    }
+    // Pumps the main window's queue until `done` holds or the deadline
+    // passes (real time: the peers answer in real time).
+    static bool WaitFor(const std::function<bool()>& done, int ms = 5000) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        while (std::chrono::steady_clock::now() < deadline) {
+            platform::PumpPending();
+            if (done()) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return done();
+    }
+    static void Run(uint32_t ms) {
+        for (uint32_t t = 0; t < ms; t += 10) {
+            platform::AdvanceVirtualClock(10);
+            platform::PumpPending();
+        }
+    }
+    std::string CallPath(const char* service, const char* path, const char* method,
+                         const char* types, ...) {
+        sd_bus_message* m = nullptr;
+        sd_bus_message* reply = nullptr;
+        sd_bus_error error = SD_BUS_ERROR_NULL;
+        std::string result;
+        sd_bus_message_new_method_call(bus_, &m, service, path, kMockIface, method);
+        va_list ap;
+        va_start(ap, types);
+        sd_bus_message_appendv(m, types, ap);
+        va_end(ap);
+        if (sd_bus_call(bus_, m, 5000000, &error, &reply) >= 0) {
+            const char* out = nullptr;
+            if (sd_bus_message_peek_type(reply, nullptr, nullptr) > 0 &&
+                sd_bus_message_read_basic(reply, 'o', &out) >= 0 && out)
+                result = out;
+            if (result.empty()) result = "ok";
+        } else {
+            ADD_FAILURE() << method << ": " << (error.message ? error.message : "failed");
+        }
+        sd_bus_message_unref(m);
+        sd_bus_message_unref(reply);
+        sd_bus_error_free(&error);
+        return result;
+    }
+    bool LogHas(const std::string& line) {
+        LogClose();
+        const std::vector<std::string> lines = test::LogMessages(log_);
+        LogOpenAppend();
+        return std::find(lines.begin(), lines.end(), line) != lines.end();
+    }
+    void LogOpenAppend() {
+        // Reopening replaces the file: keep what was read in a side file.
+        static int part = 0;
+        std::filesystem::rename(log_, log_.string() + "." + std::to_string(part++));
+        LogOpen(platform::FromPosixPath(log_.string()));
+    }
+    std::vector<std::string> Inhibitors() {
+        std::vector<std::string> who;
+        sd_bus_error error = SD_BUS_ERROR_NULL;
+        sd_bus_message* reply = nullptr;
+        if (sd_bus_call_method(bus_, "org.freedesktop.login1", "/org/freedesktop/login1",
+                               "org.freedesktop.login1.Manager", "ListInhibitors", &error, &reply,
+                               "") >= 0 &&
+            sd_bus_message_enter_container(reply, 'a', "(ssssuu)") > 0) {
+            const char *what, *name, *why, *mode;
+            uint32_t uid, pid;
+            while (sd_bus_message_read(reply, "(ssssuu)", &what, &name, &why, &mode, &uid, &pid) >
+                   0)
+                who.push_back(std::string(what) + "/" + name + "/" + why + "/" + mode);
+        }
+        sd_bus_message_unref(reply);
+        sd_bus_error_free(&error);
+        return who;
+    }
+
+    sd_bus* bus_ = nullptr;
+    std::vector<pid_t> mocks_;
+    std::filesystem::path log_;
+};
+
+TEST_F(PeersTest, RingingCallPausesItsEndResumesAndTelephonyFollowsTheService) {
+    ASSERT_NE(StartMock(kMM, KRA_DBUS_TEMPLATES "/modemmanager.py"), 0);
+    const std::string modem = CallPath(kMM, kMMPath, "AddVoiceModem", "s", "mock");
+    ASSERT_FALSE(modem.empty());
+    platform::UseModemManagerLines();
+    InstallTelephonyHooks(&RegisterMessageHandler);
+    g_app.paused = false;
+    g_app.trackLoaded = true;
+    ASSERT_EQ(InitTelephony("KRA"), 0u);
+    EXPECT_EQ(g_telephony.deviceCount, 1u);
+
+    const std::string call = CallPath(kMM, kMMPath, "AddCall", "oiis", modem.c_str(), 1, 3, "555");
+    ASSERT_TRUE(WaitFor([] { return g_app.paused; }));
+    EXPECT_TRUE(LogHas("prev play 1"));
+    CallPath(kMM, kMMPath, "SetCallState", "oiu", call.c_str(), 7, 0);
+    ASSERT_TRUE(WaitFor([] { return platform::IsTimerSet(kTimerCallResume); }));
+    Run(2490);
+    EXPECT_TRUE(g_app.paused);
+    Run(10);
+    EXPECT_FALSE(g_app.paused);
+    CallPath(kMM, kMMPath, "RemoveCall", "o", call.c_str());  // deleted after its end: nothing more
+
+    // The service goes: telephony restarts and finds none; it comes back.
+    Kill(mocks_.front());
+    EXPECT_TRUE(WaitFor([] { return !g_telephony.lineApp; }));
+    ASSERT_NE(StartMock(kMM, KRA_DBUS_TEMPLATES "/modemmanager.py"), 0);
+    CallPath(kMM, kMMPath, "AddVoiceModem", "s", "again");
+    EXPECT_TRUE(WaitFor([] { return g_telephony.lineApp && g_telephony.deviceCount == 1; }));
+    EXPECT_FALSE(g_app.paused);
+    CloseTelephony();  // joins the watch thread
+}
+
+TEST_F(PeersTest, InhibitorHeldWhilePlayingAndGoneOneTimeoutAfterPause) {
+    ASSERT_NE(StartMock("org.freedesktop.login1", "logind",
+                        R"({"IdleAction": "suspend", "IdleActionUSec": 3000000})"),
+              0);
+    platform::UseLinuxPower();
+    InstallPowerHooks({});
+    g_hooks.queryLcdOff();
+    for (const ShellStep& step : InitApplicationSteps()) {
+        if (step.number == 22) step.run();
+    }
+    ASSERT_EQ(g_app.suspendTimeout, 2500u);
+    g_app.paused = false;
+    SetAllTimer();
+    Run(2500);
+    EXPECT_EQ(Inhibitors(), std::vector<std::string>{"idle:sleep/KRA/Playing music/block"});
+    g_app.paused = true;
+    Run(2990);
+    EXPECT_EQ(Inhibitors().size(), 1u);
+    Run(10);
+    EXPECT_TRUE(WaitFor([&] { return Inhibitors().empty(); }));
+}
+
+TEST_F(PeersTest, DischargingBatteryFromUPower) {
+    ASSERT_NE(StartMock("org.freedesktop.UPower", "upower"), 0);
+    CallPath("org.freedesktop.UPower", "/org/freedesktop/UPower", "AddDischargingBattery", "ssdx",
+             "mock_BAT", "Mock battery", 15.0, int64_t(3600));
+    platform::UseLinuxPower();
+    InstallPowerHooks({});
+    platform::WatcherOptions options;
+    options.sysfsRoot = log_.parent_path().string();  // no power_supply there
+    ASSERT_TRUE(platform::StartPowerWatcher(options));
+    EXPECT_TRUE(WaitFor([] { return g_power.batteryPercent == 15; }));
+    EXPECT_EQ(g_power.powerSource, 0);
+    EXPECT_TRUE(LogHas("Battery:15 0"));
+    platform::StopPowerWatcher();
+    EXPECT_FALSE(platform::PowerWatcherRunning());
+}
+
+}  // namespace
+}  // namespace kra
