@@ -1,6 +1,7 @@
 #include "library/tag_cache.h"
 
 #include <map>
+#include <mutex>
 
 #include "app/base/debug_log.h"
 #include "app/base/text.h"
@@ -15,7 +16,16 @@ namespace {
 
 // Titles of folders whose cache file could not be written, so that an album
 // on read-only media is measured once per run, not on every opening.
+std::mutex g_unwritableMutex;
 std::map<std::u16string, std::vector<uint8_t>, std::less<>> g_unwritable;
+
+bool FindUnwritable(std::u16string_view folder, std::vector<uint8_t>& bytes) {
+    std::lock_guard lock(g_unwritableMutex);
+    const auto kept = g_unwritable.find(folder);
+    if (kept == g_unwritable.end()) return false;
+    bytes = kept->second;
+    return true;
+}
 
 SongFacts MeasureWithProbe(const std::u16string& path);
 SongMeasurer g_measurer = &MeasureWithProbe;
@@ -98,13 +108,7 @@ void LoadAlbumTitles(std::u16string_view folder, const TextList& files, const Ti
     std::vector<uint8_t> bytes;
     std::vector<TitleEntry> records;
     bool haveBytes = exists && platform::ReadFileBytes(path, bytes, kMaxCacheBytes);
-    if (!haveBytes) {
-        const auto kept = g_unwritable.find(folder);
-        if (kept != g_unwritable.end()) {
-            bytes = kept->second;
-            haveBytes = true;
-        }
-    }
+    if (!haveBytes) haveBytes = FindUnwritable(folder, bytes);
     if (haveBytes) {
         if (DecodeTagCache(bytes.data(), bytes.size(), files.size(), records)) {
             for (size_t i = 0; i < records.size(); ++i) {
@@ -129,10 +133,12 @@ void LoadAlbumTitles(std::u16string_view folder, const TextList& files, const Ti
         ++number;
     }
     bytes = EncodeTagCache(records);
-    if (platform::WriteFileAtomic(path, bytes)) {
+    const bool written = platform::WriteFileAtomic(path, bytes);
+    if (!written) KRA_LOG("cannot write %s", Utf16ToUtf8(path).c_str());
+    std::lock_guard lock(g_unwritableMutex);
+    if (written) {
         g_unwritable.erase(std::u16string(folder));
     } else {
-        KRA_LOG("cannot write %s", Utf16ToUtf8(path).c_str());
         g_unwritable[std::u16string(folder)] = std::move(bytes);
     }
 }
