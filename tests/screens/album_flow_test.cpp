@@ -1,0 +1,250 @@
+#include "screens/album_flow.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "app/base/settings.h"
+#include "platform/clock.h"
+#include "platform/files.h"
+#include "screens_fixture.h"
+
+namespace kra {
+namespace {
+
+TEST(CoverCorners, TwoHundredSquareAtEachEnd) {
+    // Step 4, right of the centre: half the cover wide, far edge on the left.
+    WarpCorners c = CoverCorners(200, 200, 4, 1);
+    EXPECT_EQ(c.x1 - c.x0, 100);
+    EXPECT_EQ(c.x0, c.x2);
+    EXPECT_EQ(c.y3 - c.y1, 188);  // near (right) edge
+    EXPECT_EQ(c.y2 - c.y0, 140);  // far (left) edge
+    // Left of the centre the far edge is the right one.
+    c = CoverCorners(200, 200, 4, 0);
+    EXPECT_EQ(c.y2 - c.y0, 188);
+    EXPECT_EQ(c.y3 - c.y1, 140);
+    // Facing the user.
+    c = CoverCorners(200, 200, 0, 1);
+    EXPECT_EQ(c.x1, 190);
+    EXPECT_EQ(c.y2, 200);
+    EXPECT_EQ(c.y0, 0);
+    // Steps in between shrink by q = 20 and d = 6 per step.
+    c = CoverCorners(200, 200, 2, 1);
+    EXPECT_EQ(c.x1, 140);
+    EXPECT_EQ(c.y0, 12);
+    EXPECT_EQ(c.y2, 176);
+}
+
+TEST(FlowMotion, RelaxationDragStepAndSpacing) {
+    EXPECT_EQ(RelaxOffset(0.5f), 0.0f);
+    EXPECT_EQ(RelaxOffset(-0.5f), 0.0f);
+    EXPECT_FLOAT_EQ(RelaxOffset(10.0f), 8.0f);
+    EXPECT_FLOAT_EQ(RelaxOffset(-10.0f), -8.0f);
+    // A drag of half a spacing and more stays at step 4; tiny spacings never divide by 0.
+    EXPECT_EQ(DragStep(100.0f, 100), 4);
+    EXPECT_EQ(DragStep(25.0f, 100), 2);
+    EXPECT_EQ(DragStep(-25.0f, 100), 2);
+    EXPECT_EQ(DragStep(9.9f, 100), 0);
+    EXPECT_EQ(DragStep(300.0f, 0), 4);
+    EXPECT_EQ(DragStep(3.0f, 5), 3);
+    EXPECT_GE(FlowSpacing(0, 1), 10);
+    EXPECT_EQ(FlowSpacing(480, 2), 40 + (480 - 156) / 2);
+}
+
+class AlbumFlowTest : public test::ScreensTest {
+  protected:
+    void SetUp() override {
+        test::ScreensTest::SetUp();
+        SetOrientation(g_screen, kOrientation90);
+        g_albumFlow = AlbumFlow{};
+        g_settings.noAlbumFlow = 0;
+        timers.clear();
+        frames.clear();
+        wakes = 0;
+    }
+    void TearDown() override {
+        g_albumFlow = AlbumFlow{};
+        test::ScreensTest::TearDown();
+    }
+
+    void Albums(int count) {
+        const int32_t W = int32_t(g_screen.width), H = int32_t(g_screen.height);
+        SetupAlbumFlow(g_albumFlow, W, H, 32 * 2, 60 * 2, 2, count);
+        FlowHooks& h = g_albumFlow.hooks;
+        h.loadCover = [this](int album, Surface& cover) { Cover(album, cover); };
+        h.startTimer = [this](uint32_t id, uint32_t ms) {
+            timers.push_back("start " + std::to_string(id) + " " + std::to_string(ms));
+        };
+        h.stopTimer = [this](uint32_t id) { timers.push_back("stop " + std::to_string(id)); };
+        h.onFrame = [this](int n) { frames.push_back({n, platform::TickCount()}); };
+        h.wakeWorker = [this] { ++wakes; };
+        h.playAlbum = [this](int album) { played.push_back(album); };
+    }
+
+    void Cover(int album, Surface& cover) {
+        const uint32_t s = uint32_t(g_albumFlow.coverSize);
+        ASSERT_TRUE(SizeSurface(cover, s, s));
+        for (uint32_t y = 0; y < s; ++y)
+            for (uint32_t x = 0; x < s; ++x)
+                cover.pixels[y * s + x] =
+                    MakeColour(g_screen.layout, (album * 70 + x * 128 / s) & 255, (y * 255) / s,
+                               ((x / 24 + y / 24) & 1) ? 200 : 60);
+    }
+
+    std::vector<int> Slots() const { return {g_albumFlow.slots.begin(), g_albumFlow.slots.end()}; }
+
+    void Save(const std::string& name) {
+        const char* dir = std::getenv("KRA_FRAME_DIR");
+        if (dir == nullptr) return;
+        // The logical (landscape) frame, upright.
+        const uint32_t w = g_screen.width, h = g_screen.height;
+        std::vector<uint16_t> upright(size_t(w) * h);
+        for (uint32_t y = 0; y < h; ++y)
+            for (uint32_t x = 0; x < w; ++x)
+                upright[size_t(y) * w + x] = *ScreenPixel(g_screen, int32_t(x), int32_t(y));
+        SaveFramePng(platform::FromPosixPath(std::string(dir) + "/" + name), upright.data(), w, h,
+                     w * 2, g_screen.layout);
+    }
+
+    std::vector<std::string> timers;
+    std::vector<std::pair<int, uint32_t>> frames;
+    std::vector<int> played;
+    int wakes = 0;
+};
+
+TEST_F(AlbumFlowTest, SlotsAroundTheCurrentAlbum) {
+    Albums(2);
+    ASSERT_TRUE(EnterAlbumFlow(g_screen, kOrientation90));
+    EXPECT_EQ(Slots(), (std::vector<int>{-1, -1, -1, 1, 2, -1, -1}));
+    Albums(5);
+    g_albumFlow.current = 5;
+    EnterAlbumFlow(g_screen, kOrientation90);
+    EXPECT_EQ(Slots(), (std::vector<int>{2, 3, 4, 5, -1, -1, -1}));
+    Albums(0);
+    EnterAlbumFlow(g_screen, kOrientation90);
+    EXPECT_EQ(Slots(), (std::vector<int>(7, -1)));
+    // The covers stand fully below the top bar.
+    Albums(3);
+    EnterAlbumFlow(g_screen, kOrientation90);
+    for (int album : {1, 2}) EXPECT_GE(g_albumFlow.albums[size_t(album)].y, 64);
+}
+
+TEST_F(AlbumFlowTest, SwitchedOffKeepsTheScreen) {
+    Albums(5);
+    g_settings.noAlbumFlow = 1;
+    EXPECT_FALSE(EnterAlbumFlow(g_screen, kOrientation90));
+    EXPECT_TRUE(timers.empty());
+    EXPECT_EQ(Slots(), (std::vector<int>(7, -1)));
+}
+
+TEST_F(AlbumFlowTest, EntryArmsTheTimersAndTwoPageTicksWakeTheWorker) {
+    Albums(5);
+    EnterAlbumFlow(g_screen, kOrientation270);
+    EXPECT_EQ(timers, (std::vector<std::string>{"stop 1029", "start 1029 60", "start 1040 45"}));
+    OnFlowPageTimer();
+    EXPECT_EQ(wakes, 0);
+    OnFlowPageTimer();
+    EXPECT_EQ(wakes, 1);
+    EXPECT_EQ(timers.back(), "stop 1040");
+}
+
+TEST_F(AlbumFlowTest, StepsArePacedAndRefillTheRow) {
+    Albums(5);
+    EnterAlbumFlow(g_screen, kOrientation90);
+    DrawFlow(g_screen, 0);
+    Save("album-flow-rest.png");
+    timers.clear();
+    g_albumFlow.hooks.onFrame = [this](int n) {
+        frames.push_back({n, platform::TickCount()});
+        if (n == 2) Save("album-flow-mid-step.png");
+    };
+    MoveToNextAlbum(g_screen, false);
+    ASSERT_EQ(frames.size(), 5u);
+    for (size_t i = 1; i < frames.size(); ++i)
+        EXPECT_GE(frames[i].second - frames[i - 1].second, 33u);
+    EXPECT_EQ(g_albumFlow.current, 2);
+    EXPECT_EQ(Slots(), (std::vector<int>{-1, -1, 1, 2, 3, 4, 5}));
+    EXPECT_EQ(timers.front(), "stop 1029");
+    EXPECT_EQ(timers.back(), "start 1029 60");
+    frames.clear();
+    MoveToPrevAlbum(g_screen, true);
+    ASSERT_EQ(frames.size(), 2u);
+    EXPECT_EQ(frames[0].first, 2);
+    EXPECT_EQ(frames[1].first, 3);
+    EXPECT_EQ(g_albumFlow.current, 1);
+    // The centre faces the user and stands in the middle.
+    const FlowAlbum& c = g_albumFlow.albums[1];
+    EXPECT_EQ(c.step, 0);
+    EXPECT_EQ(c.x, (int32_t(g_screen.width) - int32_t(c.flowImage.width)) / 2);
+}
+
+TEST_F(AlbumFlowTest, EndsStayAtRest) {
+    Albums(3);
+    EnterAlbumFlow(g_screen, kOrientation90);
+    FlowTap(g_screen, 5, 200);  // left of the first album
+    EXPECT_EQ(g_albumFlow.current, 1);
+    EXPECT_EQ(g_albumFlow.offset, 0.0f);
+    EXPECT_TRUE(frames.empty());
+    g_albumFlow.current = 3;
+    FillSlots(g_albumFlow, g_screen);
+    FlowTap(g_screen, int32_t(g_screen.width) - 5, 200);
+    EXPECT_EQ(g_albumFlow.current, 3);
+    EXPECT_TRUE(frames.empty());
+    // A centre tap plays the centre album.
+    const FlowAlbum& c = g_albumFlow.albums[3];
+    FlowTap(g_screen, int32_t(g_screen.width) / 2, c.y + 10);
+    EXPECT_EQ(played, (std::vector<int>{3}));
+}
+
+TEST_F(AlbumFlowTest, FlicksEndAndDragsRelax) {
+    Albums(5);
+    EnterAlbumFlow(g_screen, kOrientation90);
+    g_albumFlow.velocity = 0.01;
+    g_albumFlow.divisor = 4;
+    OnFlowTimer(g_screen);
+    EXPECT_EQ(g_albumFlow.divisor, 0);
+    EXPECT_EQ(g_albumFlow.offset, 0.0f);
+    g_albumFlow.offset = 10;
+    OnFlowTimer(g_screen);
+    EXPECT_FLOAT_EQ(g_albumFlow.offset, 8.0f);
+    g_albumFlow.offset = 0.5f;
+    OnFlowTimer(g_screen);
+    EXPECT_EQ(g_albumFlow.offset, 0.0f);
+    // A hard flick runs through several albums.
+    g_albumFlow.velocity = -40;
+    g_albumFlow.divisor = 1;
+    for (int i = 0; i < 40; ++i) OnFlowTimer(g_screen);
+    EXPECT_GT(g_albumFlow.current, 2);
+    EXPECT_EQ(g_albumFlow.divisor, 0);
+}
+
+TEST_F(AlbumFlowTest, SmallRowsNeverCrash) {
+    for (int count : {0, 1, 2, 5}) {
+        Albums(count);
+        EnterAlbumFlow(g_screen, kOrientation90);
+        for (float drag : {300.0f, -300.0f, 40.0f, -40.0f}) {
+            g_albumFlow.offset = drag;
+            DrawFlow(g_screen, drag);
+            OnFlowTimer(g_screen);
+        }
+        g_albumFlow.velocity = 50;
+        g_albumFlow.divisor = 1;
+        for (int i = 0; i < 20; ++i) OnFlowTimer(g_screen);
+        for (int32_t x = 0; x < int32_t(g_screen.width); x += 97)
+            for (int32_t y = 0; y < int32_t(g_screen.height); y += 83) FlowTap(g_screen, x, y);
+        SnapFlow(g_screen, 1);
+        SnapFlow(g_screen, 2);
+        SnapFlow(g_screen, 0);
+        EXPECT_EQ(g_albumFlow.offset, 0.0f);
+        EXPECT_EQ(g_albumFlow.divisor, 0);
+        if (count > 0) {
+            EXPECT_GE(g_albumFlow.current, 1);
+            EXPECT_LE(g_albumFlow.current, count);
+        }
+    }
+}
+
+}  // namespace
+}  // namespace kra
