@@ -1,0 +1,98 @@
+// The watcher thread and the line service's events flood the main window
+// while it runs its timers: every change reaches the main thread as a posted
+// message and is handled there (ThreadSanitizer checks the sharing).
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <thread>
+
+#include "app/app_test_util.h"
+#include "app/power.h"
+#include "app/shell.h"
+#include "device/telephony.h"
+#include "platform/modem-lines.h"
+#include "platform/power-services.h"
+
+namespace kra {
+namespace {
+
+TEST(PowerThreadedTest, WatcherAndCallFloodsOnlyPost) {
+    setenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/kra-test-bus", 1);
+    platform::UseVirtualClock(100000);
+    platform::ResetMessageLoop();
+    platform::RegistryUseMemory();
+    ResetAppState();
+    ResetAppHooks();
+    ResetSettings();
+    ResetPowerState();
+    ResetTelephony();
+    ClearRegisteredMessageHandlers();
+    platform::SetWindowProc(&WindowProc);
+    platform::UseLinuxPower();
+    platform::UseSimulatedLines();
+
+    const std::filesystem::path root = test::MakeTempFolder("watch");
+    const std::filesystem::path battery = root / "class" / "power_supply" / "BAT0";
+    std::filesystem::create_directories(battery);
+    test::WriteText(battery / "type", "Battery\n");
+    test::WriteText(battery / "status", "Discharging\n");
+    test::WriteText(battery / "capacity", "40\n");
+
+    g_hooks.togglePause = [] {
+        g_app.paused = !g_app.paused;
+        if (!g_app.paused) NotePlaybackResumed();
+    };
+    InstallPowerHooks({});
+    InstallTelephonyHooks(&RegisterMessageHandler);
+    ASSERT_EQ(InitTelephony("KRA"), 0u);
+    g_app.suspendTimeout = 500;
+    g_app.paused = false;
+    SetAllTimer();
+
+    platform::WatcherOptions options;
+    options.sysfsRoot = root.string();
+    options.useBus = false;
+    options.pollMs = 1;
+    ASSERT_TRUE(platform::StartPowerWatcher(options));
+
+    std::atomic<bool> stop{false};
+    std::thread writer([&] {
+        for (int i = 0; !stop; ++i) test::WriteText(battery / "capacity", i % 2 ? "41\n" : "40\n");
+    });
+    std::thread caller([&] {
+        for (uint32_t call = 1; !stop; ++call) {
+            platform::SimulateCallState(call, platform::kCallOffering);
+            platform::SimulateCallState(call, platform::kCallConnected);
+            platform::SimulateCallState(call, platform::kCallDisconnected);
+        }
+    });
+    std::thread transitions([&] {
+        while (!stop) {
+            platform::PostMessage(platform::kMsgPowerTransition, platform::kPowerStateIdle, 0);
+            platform::PostMessage(platform::kMsgPowerTransition, platform::kPowerStateOn, 0);
+            std::this_thread::yield();
+        }
+    });
+    for (int i = 0; i < 3000; ++i) {
+        platform::AdvanceVirtualClock(10);
+        platform::PumpPending();
+    }
+    stop = true;
+    writer.join();
+    caller.join();
+    transitions.join();
+    platform::StopPowerWatcher();
+    EXPECT_FALSE(platform::PowerWatcherRunning());
+    for (int i = 0; i < 10; ++i) platform::PumpPending();
+
+    EXPECT_TRUE(g_power.batteryPercent == 40 || g_power.batteryPercent == 41);
+    EXPECT_EQ(g_power.powerSource, 0);
+    EXPECT_TRUE(g_telephony.calls.empty());
+    CloseTelephony();
+    platform::ResetMessageLoop();
+    std::filesystem::remove_all(root);
+}
+
+}  // namespace
+}  // namespace kra
