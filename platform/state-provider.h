@@ -29,8 +29,7 @@ namespace kra::platform {
 
 // Posted when the battery reading changes, for the power handling: wParam
 // the percent (0..100, or kBatteryUnknown), lParam the external power status
-// (0 battery, 1 external power, kPowerUnknown). The status bar itself reads
-// CurrentBattery after each poll.
+// (0 battery, 1 external power, kPowerUnknown).
 inline constexpr uint32_t kMsgBatteryState = 0x8058;
 inline constexpr uint8_t kBatteryUnknown = 255;
 inline constexpr uint8_t kPowerUnknown = 255;

@@ -128,8 +128,9 @@ struct StatusBarHost {
     bool systemState = true;
 };
 // Fills the shell's status-bar hooks (g_hooks). The clock hook (every second
-// and on focus gain) also polls the state provider and takes a changed
-// battery reading; the other changes arrive as the window's state messages.
+// and on focus gain) also polls the state provider, whose changes come back
+// as the window's state messages (the battery through the power handling,
+// which calls BatteryChanged).
 void InstallStatusBarHooks(const StatusBarHost& host);
 
 }  // namespace kra

@@ -8,15 +8,6 @@ namespace kra {
 namespace {
 
 StatusBarHost g_host;
-platform::BatteryReading g_appliedBattery;
-
-// Takes a battery reading unless it is the one already shown.
-bool ApplyBattery(const platform::BatteryReading& battery) {
-    if (battery == g_appliedBattery) return false;
-    g_appliedBattery = battery;
-    BatteryChanged(battery.percent, battery.externalPower);
-    return true;
-}
 
 void Redraw() {
     if (g_host.redraw) g_host.redraw();
@@ -34,18 +25,18 @@ void HookReadIndicators() {
 void HookRefreshStatusBar() {
     if (g_host.screen == nullptr) return;
     RefreshClock(*g_host.screen);
-    g_appliedBattery = platform::CurrentBattery();
-    BatteryChanged(g_appliedBattery.percent, g_appliedBattery.externalPower);
+    const platform::BatteryReading battery = platform::CurrentBattery();
+    BatteryChanged(battery.percent, battery.externalPower);
     ReadSignal();
     RefreshOperator(*g_host.screen);
 }
 
 // Every second while the window has the focus, and when it gains it.
+// The poll posts what changed; a new battery reading reaches BatteryChanged
+// through the power handling's battery message.
 void HookRefreshClock() {
     platform::PollStateProvider();
-    bool changed = ApplyBattery(platform::CurrentBattery());
-    if (g_host.screen != nullptr && RefreshClock(*g_host.screen)) changed = true;
-    if (changed) Redraw();
+    if (g_host.screen != nullptr && RefreshClock(*g_host.screen)) Redraw();
 }
 
 void HookSignalChanged(uint8_t raw) {
@@ -67,7 +58,6 @@ void HookRingerProfileChanged() {
 
 void InstallStatusBarHooks(const StatusBarHost& host) {
     g_host = host;
-    g_appliedBattery = platform::BatteryReading{};
     g_hooks.readHardwareIndicators = &HookReadIndicators;
     g_hooks.refreshStatusBar = &HookRefreshStatusBar;
     g_hooks.refreshClock = &HookRefreshClock;
