@@ -3,10 +3,16 @@
 #include <algorithm>
 #include <cmath>
 
+#include "app/base/app_state.h"
 #include "app/base/debug_log.h"
+#include "app/base/hooks.h"
 #include "app/base/settings.h"
 #include "graphics/blit.h"
+#include "library/library.h"
+#include "media/album_art_cache.h"
 #include "platform/clock.h"
+#include "platform/message_loop.h"
+#include "screens/screen_router.h"
 
 namespace kra {
 
@@ -233,7 +239,7 @@ void FillSlots(AlbumFlow& flow, const Screen& screen) {
     }
 }
 
-void DrawFlow(Screen& screen, float offset) {
+void ComposeFlow(Screen& screen, float offset) {
     AlbumFlow& flow = g_albumFlow;
     const int32_t W = int32_t(screen.width);
     for (int s = 0; s < kFlowSlots; ++s) {
@@ -270,6 +276,10 @@ void DrawFlow(Screen& screen, float offset) {
         a.x = turning ? from + int32_t(float(to - from) * frac) : from;
     }
     Compose(screen, offset, centre, offset != 0 ? neighbour : -1);
+}
+
+void DrawFlow(Screen& screen, float offset) {
+    ComposeFlow(screen, offset);
     Present(screen);
 }
 
@@ -282,7 +292,7 @@ void MoveToPrevAlbum(Screen& screen, bool fast) {
     Step(screen, -1, fast);
 }
 
-void OnFlowTimer(Screen& screen) {
+bool FlowMotion(Screen& screen) {
     AlbumFlow& flow = g_albumFlow;
     KRA_LOG("AF CAF=%d D=%f P=%d M=%d", flow.current, double(flow.offset), flow.divisor,
             flow.count);
@@ -300,14 +310,20 @@ void OnFlowTimer(Screen& screen) {
     // A row pulled past half a spacing steps; at the ends it springs back.
     const float half = float(flow.spacing) / 2;
     if (flow.offset > half && Valid(flow, flow.current - 1)) {
-        MoveToPrevAlbum(screen, flow.divisor != 0);
-        return;
+        const bool flicking = flow.divisor != 0;
+        MoveToPrevAlbum(screen, flicking);
+        return false;
     }
     if (flow.offset < -half && Valid(flow, flow.current + 1)) {
-        MoveToNextAlbum(screen, flow.divisor != 0);
-        return;
+        const bool flicking = flow.divisor != 0;
+        MoveToNextAlbum(screen, flicking);
+        return false;
     }
-    DrawFlow(screen, flow.offset);
+    return true;
+}
+
+void OnFlowTimer(Screen& screen) {
+    if (FlowMotion(screen)) DrawFlow(screen, g_albumFlow.offset);
 }
 
 void OnFlowPageTimer() {
@@ -358,6 +374,153 @@ void FlowTap(Screen& screen, int32_t x, int32_t y) {
         MoveToPrevAlbum(screen, false);
     else
         MoveToNextAlbum(screen, false);
+}
+
+}  // namespace kra
+
+namespace kra {
+
+namespace {
+
+constexpr int32_t kTapDistance = 12;  // px at base size
+
+int32_t TapDistance() {
+    return kTapDistance * std::max(UiScale(), 1);
+}
+
+}  // namespace
+
+void FlowPenDown(Screen&, int32_t x, int32_t y, uint32_t now) {
+    AlbumFlow& flow = g_albumFlow;
+    flow.down = true;
+    flow.dragging = false;
+    flow.pressX = flow.lastX = x;
+    flow.pressY = y;
+    flow.lastTime = now;
+    flow.lastSpeed = 0;
+    flow.divisor = 0;  // a touch stops a running flick
+    flow.velocity = 0;
+}
+
+void FlowPenMove(Screen& screen, int32_t x, int32_t, uint32_t now) {
+    AlbumFlow& flow = g_albumFlow;
+    if (!flow.down) return;
+    if (!flow.dragging && std::abs(x - flow.pressX) < TapDistance()) return;
+    flow.dragging = true;
+    const uint32_t dt = std::max<uint32_t>(now - flow.lastTime, 1);
+    flow.lastSpeed = double(x - flow.lastX) / double(dt);
+    flow.offset += float(x - flow.lastX);
+    flow.lastX = x;
+    flow.lastTime = now;
+    // Past half a spacing the row steps and the finger keeps the rest.
+    const float half = float(flow.spacing) / 2;
+    if (flow.offset > half && flow.current > 1) {
+        MoveToPrevAlbum(screen, true);
+        flow.offset = 0;
+    } else if (flow.offset < -half && flow.current < flow.count) {
+        MoveToNextAlbum(screen, true);
+        flow.offset = 0;
+    }
+    KRA_LOG("reset X %f %f %d", double(flow.offset), flow.lastSpeed, flow.current);
+    DrawFlow(screen, flow.offset);
+}
+
+void FlowPenUp(Screen& screen, int32_t x, int32_t y, uint32_t now) {
+    AlbumFlow& flow = g_albumFlow;
+    if (!flow.down) return;
+    flow.down = false;
+    if (!flow.dragging) {
+        FlowTap(screen, x, y);
+        return;
+    }
+    flow.dragging = false;
+    const bool moving = now - flow.lastTime < 100 && std::fabs(flow.lastSpeed) >= 0.2;
+    if (moving) {
+        flow.velocity = flow.lastSpeed;
+        flow.divisor = 1;
+        return;  // the motion tick carries it on
+    }
+    const float half = float(flow.spacing) / 4;
+    if (flow.offset > half && flow.current > 1)
+        SnapFlow(screen, 1);
+    else if (flow.offset < -half && flow.current < flow.count)
+        SnapFlow(screen, 2);
+    // Otherwise the motion tick relaxes the offset back to rest.
+}
+
+}  // namespace kra
+
+namespace kra {
+
+namespace {
+
+void ScreenCompose(Screen& screen, uint32_t) {
+    ComposeFlow(screen, g_albumFlow.offset);
+}
+void ScreenPenDown(int32_t x, int32_t y, uint32_t now) {
+    FlowPenDown(g_screen, x, y, now);
+}
+void ScreenPenMove(int32_t x, int32_t y, uint32_t now) {
+    FlowPenMove(g_screen, x, y, now);
+}
+void ScreenPenUp(int32_t x, int32_t y, uint32_t now) {
+    FlowPenUp(g_screen, x, y, now);
+}
+void ScreenTick(uint32_t) {
+    if (!g_albumFlow.down) FlowMotion(g_screen);
+}
+// The row stays on the motion tick while the view is shown.
+bool ScreenAnimating() {
+    return g_app.screen == kScreenAlbumFlow;
+}
+
+void LoadCover(int album, Surface& cover) {
+    const std::shared_ptr<AlbumTable> table = g_library.albums;
+    if (!table) return;
+    AttachAlbumTable(table);
+    LoadAlbumEntry(table, album);
+    const Surface* loaded = AlbumCover(album);
+    if (loaded && loaded->HasPixels())
+        CropSurface(cover, *loaded, loaded->width, loaded->height, 0, 0, 0);
+}
+
+void ScreenEnter(uint32_t) {
+    AlbumFlow& flow = g_albumFlow;
+    const std::shared_ptr<AlbumTable> table = g_library.albums;
+    const int count = table ? std::clamp<int>(table->albumCount, 0,
+                                              std::max<int>(int(table->entries.size()) - 1, 0))
+                            : 0;
+    const int keep = flow.current;
+    const int u = std::max(UiScale(), 1);
+    SetupAlbumFlow(flow, int32_t(g_screen.width), int32_t(g_screen.height), 32 * u,
+                   std::max(g_app.controlBarHeight, 0), u, count);
+    flow.current = keep;
+    flow.hooks.loadCover = &LoadCover;
+    flow.hooks.startTimer = [](uint32_t id, uint32_t ms) { platform::SetTimer(id, ms); };
+    flow.hooks.stopTimer = [](uint32_t id) { platform::KillTimer(id); };
+    flow.hooks.wakeWorker = [] {
+        if (g_library.albums) WakeArtCacheWorker(g_library.albums);
+    };
+    EnterAlbumFlow(g_screen, g_screen.orientation);
+}
+
+void PageTick() {
+    OnFlowPageTimer();
+}
+
+}  // namespace
+
+void InstallAlbumFlowScreen() {
+    ScreenHandlers h;
+    h.compose = &ScreenCompose;
+    h.penDown = &ScreenPenDown;
+    h.penMove = &ScreenPenMove;
+    h.penUp = &ScreenPenUp;
+    h.tick = &ScreenTick;
+    h.animating = &ScreenAnimating;
+    h.enter = &ScreenEnter;
+    RegisterScreen(kScreenAlbumFlow, h);
+    g_hooks.albumFlowTick = &PageTick;
 }
 
 }  // namespace kra

@@ -52,10 +52,15 @@ struct AlbumFlow {
     double velocity = 0.0;
     int divisor = 0;  // 0: no flick running
     int32_t spacing = 10;
-    int32_t coverSize = 0;          // the flow's cover side, fitted above the baseline
-    int32_t topBar = 0;             // rows of the top bar
-    int32_t baseline = 0;           // screen height minus the bottom bar
-    int pageTicks = 0;              // 0x410 ticks since entry or the last step
+    int32_t coverSize = 0;  // the flow's cover side, fitted above the baseline
+    int32_t topBar = 0;     // rows of the top bar
+    int32_t baseline = 0;   // screen height minus the bottom bar
+    int pageTicks = 0;      // 0x410 ticks since entry or the last step
+    // The finger: press point, last point and time; dragging once it left the tap distance.
+    int32_t pressX = 0, pressY = 0, lastX = 0;
+    uint32_t lastTime = 0;
+    double lastSpeed = 0;  // px per ms of the last move
+    bool down = false, dragging = false;
     std::vector<FlowAlbum> albums;  // index 0 unused
     const Surface* defaultCover = nullptr;
     FlowHooks hooks;
@@ -82,6 +87,10 @@ void PrepareCover(AlbumFlow& flow, const Screen& screen, int album, int step, in
 int32_t SlotX(const AlbumFlow& flow, int32_t screenWidth, int slot, int32_t imageWidth);
 
 void DrawFlow(Screen& screen, float offset);
+// DrawFlow without presenting.
+void ComposeFlow(Screen& screen, float offset);
+// One motion tick without drawing; false when a step ran (and drew) instead.
+bool FlowMotion(Screen& screen);
 void MoveToNextAlbum(Screen& screen, bool fast);
 void MoveToPrevAlbum(Screen& screen, bool fast);
 void OnFlowTimer(Screen& screen);
@@ -91,5 +100,16 @@ void SnapFlow(Screen& screen, int direction);
 bool EnterAlbumFlow(Screen& screen, int orientation);
 // A tap at (x, y): the centre plays, the sides step.
 void FlowTap(Screen& screen, int32_t x, int32_t y);
+
+// Touches of the shown view. A press and release that moved under the tap
+// distance is a tap; otherwise the row follows the finger, and the release
+// becomes a flick when the finger was still moving (at least 0.2 px/ms over
+// the last move), else a snap to the nearer album.
+void FlowPenDown(Screen& screen, int32_t x, int32_t y, uint32_t now);
+void FlowPenMove(Screen& screen, int32_t x, int32_t y, uint32_t now);
+void FlowPenUp(Screen& screen, int32_t x, int32_t y, uint32_t now);
+
+// Registers screen 5 with the router and its page tick with the timers.
+void InstallAlbumFlowScreen();
 
 }  // namespace kra

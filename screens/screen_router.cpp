@@ -18,6 +18,7 @@
 #include "platform/window.h"
 #include "playback/play_queue.h"
 #include "playback/player_bridge.h"
+#include "screens/album_flow.h"
 #include "screens/gestures.h"
 #include "screens/list_screens.h"
 #include "screens/now_playing.h"
@@ -479,6 +480,7 @@ void InstallScreenHooks() {
 
     // The list screens, the folder browser and the about screen.
     InstallListScreens();
+    InstallAlbumFlowScreen();
 }
 
 }  // namespace kra

@@ -246,5 +246,44 @@ TEST_F(AlbumFlowTest, SmallRowsNeverCrash) {
     }
 }
 
+TEST_F(AlbumFlowTest, DragsStepAndSlowReleasesSnap) {
+    Albums(5);
+    g_albumFlow.current = 3;
+    EnterAlbumFlow(g_screen, kOrientation90);
+    uint32_t t = platform::TickCount();
+    FlowPenDown(g_screen, 300, 200, t);
+    for (int32_t x = 300; x <= 600; x += 10) FlowPenMove(g_screen, x, 200, t += 16);
+    FlowPenUp(g_screen, 600, 200, t += 400);  // held still: no flick
+    EXPECT_LT(g_albumFlow.current, 3);
+    EXPECT_EQ(g_albumFlow.divisor, 0);
+    const int afterDrag = g_albumFlow.current;
+    // A quick release flicks; the motion ticks carry the row on and end it.
+    FlowPenDown(g_screen, 600, 200, t += 10);
+    for (int32_t x = 600; x >= 400; x -= 40) FlowPenMove(g_screen, x, 200, t += 10);
+    FlowPenUp(g_screen, 400, 200, t += 10);
+    EXPECT_EQ(g_albumFlow.divisor, 1);
+    for (int i = 0; i < 30; ++i) OnFlowTimer(g_screen);
+    EXPECT_GT(g_albumFlow.current, afterDrag);
+    EXPECT_EQ(g_albumFlow.divisor, 0);
+    EXPECT_TRUE(played.empty());
+    // A press and release in place is a tap.
+    const FlowAlbum& c = g_albumFlow.albums[size_t(g_albumFlow.current)];
+    FlowPenDown(g_screen, int32_t(g_screen.width) / 2, c.y + 20, t += 100);
+    FlowPenMove(g_screen, int32_t(g_screen.width) / 2 + 3, c.y + 20, t += 20);
+    FlowPenUp(g_screen, int32_t(g_screen.width) / 2 + 3, c.y + 20, t += 20);
+    EXPECT_EQ(played, (std::vector<int>{g_albumFlow.current}));
+}
+
+TEST_F(AlbumFlowTest, TheRouterShowsTheViewWithoutAlbums) {
+    ASSERT_TRUE(IsScreenRegistered(kScreenAlbumFlow));
+    ASSERT_TRUE(ShowScreen(kScreenAlbumFlow, true));
+    EXPECT_EQ(g_albumFlow.count, 0);
+    for (int32_t x : {10, 400, 790}) Tap(x, 240);
+    RoutePenDown(100, 200);
+    for (int32_t x = 100; x < 500; x += 50) RoutePenMove(x, 200);
+    RoutePenUp(500, 200);
+    EXPECT_EQ(g_albumFlow.slots[kFlowCentre], -1);
+}
+
 }  // namespace
 }  // namespace kra
