@@ -12,6 +12,8 @@
 #include "app/base/worker_pair.h"
 #include "app/power.h"
 #include "app/shell.h"
+#include "device/mpris.h"
+#include "device/shake.h"
 #include "device/telephony.h"
 #include "library/scan.h"
 #include "media/album_art_cache.h"
@@ -141,13 +143,21 @@ void StartPlayerInstance(const AppOptions& options) {
     // Power and calls wrap the screens' input hooks, so they come after them.
     InstallPowerHooks(PowerConfig{g_fullScreenWindow});
     InstallTelephonyHooks(&RegisterMessageHandler);
+    // Sensors and remote controls; the media keys go in front of the key hook.
+    InstallShakeHooks(&RegisterMessageHandler);
+    g_shakeHost.screenOff = [] { return g_power.screenOff; };
+    InstallRemoteHooks(&RegisterMessageHandler);
 }
 
 AppOptions g_options;
 
 intptr_t MainWindowProc(uint32_t message, uintptr_t wParam, intptr_t lParam) {
     if (message == platform::kWmCreate) StartPlayerInstance(g_options);
-    return WindowProc(message, wParam, lParam);
+    const intptr_t result = WindowProc(message, wParam, lParam);
+    // What the shake poller and remote controls see follows every event.
+    SyncShakeFlags();
+    PublishRemoteState();
+    return result;
 }
 
 }  // namespace

@@ -172,11 +172,10 @@ bool StepBluetoothLine() {
     KRA_LOG("BT=%d BTHd=%d", g_app.status[kSlotBluetooth], g_app.status[kSlotHeadset]);
     return true;
 }
+// The remote-control server serves desktop shells, lock screens and command
+// line tools as well as headsets, so it starts whatever the Bluetooth state.
 bool StepRemotePlugins() {
-    if ((g_app.status[kSlotBluetooth] || g_settings.hpConnectRunWmp) &&
-        g_app.status[kSlotHeadset]) {
-        g_hooks.setUpRemotePlugins();
-    }
+    g_hooks.setUpRemotePlugins();
     return true;
 }
 bool StepShow() {
