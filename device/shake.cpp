@@ -244,13 +244,15 @@ bool StopShakeControl(uint32_t graceMs) {
     platform::KillTimer(kTimerShakeStart);
     if (!g_poller) return true;
     std::shared_ptr<Poller> p = std::move(g_poller);
-    const uint32_t startTick = platform::TickCount();
-    const auto startReal = std::chrono::steady_clock::now();
     std::unique_lock lock(p->mutex);
     p->stop.store(true);
     p->quitEvent = true;
     g_stopRequests.fetch_add(1);
     p->changed.notify_all();
+    // Counted from the quit event: on the virtual clock the poller's own
+    // sleeps move the clock until it sees the event.
+    const uint32_t startTick = platform::TickCount();
+    const auto startReal = std::chrono::steady_clock::now();
     // The grace runs on the platform clock, and on the virtual clock also
     // ends after the same span of real time.
     while (!p->finished) {
