@@ -23,6 +23,7 @@
 #include "screens/list_screens.h"
 #include "screens/now_playing.h"
 #include "screens/now_playing_input.h"
+#include "screens/status_bar.h"
 
 namespace kra {
 
@@ -64,7 +65,8 @@ void Compose() {
 
 bool CurrentAnimating() {
     ScreenHandlers& handlers = Current();
-    return handlers.animating && handlers.animating();
+    // The status bar fades in and out with the frames drawn.
+    return (handlers.animating && handlers.animating()) || StatusBarAnimating();
 }
 
 int RotationNow() {
@@ -436,6 +438,11 @@ void InstallScreenHooks() {
     RegisterScreen(kScreenNowPlaying, nowPlaying);
 
     ScreenActions& a = g_screenActions;
+    a.drawStatusBar = &DrawStatusBar;
+    StatusBarHost bar;
+    bar.screen = &g_screen;
+    bar.redraw = &RedrawCurrentScreen;
+    InstallStatusBarHooks(bar);
     a.togglePause = &TogglePause;
     a.nextTrack = &Next;
     a.previousTrack = &Previous;
