@@ -24,7 +24,8 @@ using S555 = Spread<15, 0x01F07C1Fu>;
 
 // The 32-bit multiply of the spread trick has no SSE2 instruction; an AVX2
 // clone of each loop is chosen at load time where the processor has it.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+// ThreadSanitizer's runtime cannot resolve the load-time clones.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && !defined(__SANITIZE_THREAD__)
 #define KRA_PIXEL_LOOP __attribute__((target_clones("avx2", "default")))
 #else
 #define KRA_PIXEL_LOOP

@@ -8,7 +8,8 @@ namespace {
 
 // Vector 32-bit multiplies need more than SSE2: an AVX2 clone is chosen at load
 // time where the processor has it.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+// ThreadSanitizer's runtime cannot resolve the load-time clones.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && !defined(__SANITIZE_THREAD__)
 #define KRA_PIXEL_LOOP __attribute__((target_clones("avx2", "default")))
 #else
 #define KRA_PIXEL_LOOP

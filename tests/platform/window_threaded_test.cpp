@@ -124,7 +124,11 @@ TEST_F(RunHeadless, SecondInstanceOnlyActivatesTheFirst) {
     Script("quit\n");
     EXPECT_EQ(RunPlatform(options_, Player), 0);
     std::vector<uint32_t> kinds;
-    PumpPending();  // the "first instance" is this process's loop
+    // The "first instance" is this process's loop; the second never installs
+    // its window procedure, so install the player's here (the test may run
+    // alone in its process).
+    SetWindowProc(Player);
+    PumpPending();
     for (const Msg& m : g_msgs) kinds.push_back(m.message);
     EXPECT_EQ(kinds, std::vector<uint32_t>{kWmActivateApp});
     ReleaseInstance();
