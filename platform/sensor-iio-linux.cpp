@@ -182,7 +182,8 @@ bool ReadRaw(int fd, double* value) {
 
 int32_t AngleDegrees(double along, double a, double b) {
     const double degrees = std::atan2(along, std::sqrt(a * a + b * b)) * (180.0 / M_PI);
-    return int32_t(std::lround(degrees));
+    // Values so large that the products overflow give no angle at all.
+    return std::isfinite(degrees) ? int32_t(std::lround(degrees)) : 0;
 }
 
 bool ReadTiltLocked(int32_t* x, int32_t* y, std::string* why) {
