@@ -239,8 +239,11 @@ void Body(Run run) {
             PostBattery(run, ReadBattery(StateSources{run.options.sysfsRoot}));
             run.nextPoll = now + run.options.pollMs;
         }
-        int timeout = run.upower ? -1 : int(std::min<uint64_t>(run.nextPoll - NowMs(), 60000));
-        if (timeout < 0 && !run.upower) timeout = 0;
+        int timeout = -1;
+        if (!run.upower) {
+            const uint64_t at = NowMs();
+            timeout = run.nextPoll > at ? int(std::min<uint64_t>(run.nextPoll - at, 60000)) : 0;
+        }
         pollfd fds[2] = {{run.stopFd, POLLIN, 0}, {-1, 0, 0}};
         nfds_t count = 1;
         if (run.bus) {

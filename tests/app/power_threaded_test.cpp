@@ -58,7 +58,11 @@ TEST(PowerThreadedTest, WatcherAndCallFloodsOnlyPost) {
 
     std::atomic<bool> stop{false};
     std::thread writer([&] {
-        for (int i = 0; !stop; ++i) test::WriteText(battery / "capacity", i % 2 ? "41\n" : "40\n");
+        // Replaced whole, as sysfs attributes read: never a torn value.
+        for (int i = 0; !stop; ++i) {
+            test::WriteText(battery / "capacity.new", i % 2 ? "41\n" : "40\n");
+            std::filesystem::rename(battery / "capacity.new", battery / "capacity");
+        }
     });
     std::thread caller([&] {
         for (uint32_t call = 1; !stop; ++call) {
