@@ -301,7 +301,7 @@ int RunKra(int argc, const char* const* argv) {
     if (!options.audioSink.empty()) platform::SetAudioSinkName(options.audioSink);
     // Diagnostics: no window, no log, no settings.
     if (!options.scanPath.empty())
-        return RunScanDiagnostic(options.scanPath, stdout, stderr, false);
+        return RunScanDiagnostic(options.scanPath, stdout, stderr, platform::StderrIsTerminal());
     if (!options.probePaths.empty()) {
         MediaFileProbe& probe = SharedMediaFileProbe();
         for (const std::string& path : options.probePaths) {

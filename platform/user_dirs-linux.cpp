@@ -62,6 +62,8 @@ bool RemoveUserFile(const std::string& posixPath) {
     return unlink(posixPath.c_str()) == 0 || errno == ENOENT;
 }
 
+bool StderrIsTerminal() { return isatty(STDERR_FILENO) == 1; }
+
 bool CopyTree(const std::string& from, const std::string& to) {
     std::error_code ec;
     std::filesystem::copy(

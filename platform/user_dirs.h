@@ -18,6 +18,9 @@ std::string ExecutablePath();
 bool WriteUserFile(const std::string& posixPath, const std::string& bytes);
 bool RemoveUserFile(const std::string& posixPath);
 
+// True when standard error is a terminal (progress lines are for people).
+bool StderrIsTerminal();
+
 // Copies a folder tree (POSIX paths); false when any entry failed.
 bool CopyTree(const std::string& from, const std::string& to);
 
