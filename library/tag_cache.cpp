@@ -85,7 +85,9 @@ bool DecodeTagCache(const uint8_t* data, size_t size, size_t expected,
         // A title holds at least its zero unit, in whole units.
         if (length < 2 || length % 2 != 0 || length > size - pos || size - pos - length < 4)
             return false;
-        for (size_t k = 0; k + 2 <= length; k += 2) {
+        // The last unit is the terminator's place: a damaged file without
+        // one still gives at most 126 characters.
+        for (size_t k = 0; k + 2 < length; k += 2) {
             const char16_t c = char16_t(data[pos + k] | (data[pos + k + 1] << 8));
             if (c == 0) break;
             entry.title.push_back(c);
