@@ -1,4 +1,5 @@
 #include "app/base/text.h"
+#include "platform/utf8.h"
 
 #include <cstdio>
 #include <vector>
@@ -18,21 +19,7 @@ void AppendUtf16(std::u16string& out, uint32_t cp) {
 }
 
 void AppendUtf8(std::string& out, uint32_t cp) {
-    if (cp < 0x80) {
-        out.push_back(char(cp));
-    } else if (cp < 0x800) {
-        out.push_back(char(0xC0 | (cp >> 6)));
-        out.push_back(char(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-        out.push_back(char(0xE0 | (cp >> 12)));
-        out.push_back(char(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(char(0x80 | (cp & 0x3F)));
-    } else {
-        out.push_back(char(0xF0 | (cp >> 18)));
-        out.push_back(char(0x80 | ((cp >> 12) & 0x3F)));
-        out.push_back(char(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(char(0x80 | (cp & 0x3F)));
-    }
+    platform::AppendCodePointUtf8(out, cp);
 }
 
 // Decodes one UTF-8 sequence at text[i]; returns its length, 0 when invalid.
