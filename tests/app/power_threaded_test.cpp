@@ -56,33 +56,37 @@ TEST(PowerThreadedTest, WatcherAndCallFloodsOnlyPost) {
     options.pollMs = 1;
     ASSERT_TRUE(platform::StartPowerWatcher(options));
 
-    std::atomic<bool> stop{false};
+    // Each producer does a fixed amount of work, so the main thread always
+    // catches up: an unbounded flood would only measure the machine's speed.
+    std::atomic<int> running{3};
     std::thread writer([&] {
         // Replaced whole, as sysfs attributes read: never a torn value.
-        for (int i = 0; !stop; ++i) {
+        for (int i = 0; i < 400; ++i) {
             test::WriteText(battery / "capacity.new", i % 2 ? "41\n" : "40\n");
             std::filesystem::rename(battery / "capacity.new", battery / "capacity");
         }
+        --running;
     });
     std::thread caller([&] {
-        for (uint32_t call = 1; !stop; ++call) {
+        for (uint32_t call = 1; call <= 400; ++call) {
             platform::SimulateCallState(call, platform::kCallOffering);
             platform::SimulateCallState(call, platform::kCallConnected);
             platform::SimulateCallState(call, platform::kCallDisconnected);
         }
+        --running;
     });
     std::thread transitions([&] {
-        while (!stop) {
+        for (int i = 0; i < 2000; ++i) {
             platform::PostMessage(platform::kMsgPowerTransition, platform::kPowerStateIdle, 0);
             platform::PostMessage(platform::kMsgPowerTransition, platform::kPowerStateOn, 0);
-            std::this_thread::yield();
         }
+        --running;
     });
-    for (int i = 0; i < 3000; ++i) {
+    while (running > 0) {
         platform::AdvanceVirtualClock(10);
         platform::PumpPending();
+        std::this_thread::yield();
     }
-    stop = true;
     writer.join();
     caller.join();
     transitions.join();
