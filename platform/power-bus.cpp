@@ -82,22 +82,35 @@ bool GetUint64Property(sd_bus* bus, const char* destination, const char* path,
     return true;
 }
 
+namespace {
+
+// logind's object path of a session by id ("auto" is the caller's own);
+// empty when logind does not know it.
+std::string GetSessionPath(sd_bus* bus, const char* id) {
+    sd_bus_error error = SD_BUS_ERROR_NULL;
+    sd_bus_message* reply = nullptr;
+    std::string path;
+    if (sd_bus_call_method(bus, "org.freedesktop.login1", "/org/freedesktop/login1",
+                           "org.freedesktop.login1.Manager", "GetSession", &error, &reply, "s",
+                           id) >= 0) {
+        const char* p = nullptr;
+        if (sd_bus_message_read(reply, "o", &p) >= 0 && p) path = p;
+    }
+    sd_bus_message_unref(reply);
+    sd_bus_error_free(&error);
+    return path;
+}
+
+}  // namespace
+
 std::string SessionPath(sd_bus* bus) {
+    // The real path, not ".../session/auto": logind sends a session's
+    // signals from its real path only.
     const char* id = std::getenv("XDG_SESSION_ID");
     if (id && *id) {
-        sd_bus_error error = SD_BUS_ERROR_NULL;
-        sd_bus_message* reply = nullptr;
-        std::string path;
-        if (sd_bus_call_method(bus, "org.freedesktop.login1", "/org/freedesktop/login1",
-                               "org.freedesktop.login1.Manager", "GetSession", &error, &reply, "s",
-                               id) >= 0) {
-            const char* p = nullptr;
-            if (sd_bus_message_read(reply, "o", &p) >= 0 && p) path = p;
-        }
-        sd_bus_message_unref(reply);
-        sd_bus_error_free(&error);
-        if (!path.empty()) return path;
+        if (std::string path = GetSessionPath(bus, id); !path.empty()) return path;
     }
+    if (std::string path = GetSessionPath(bus, "auto"); !path.empty()) return path;
     return "/org/freedesktop/login1/session/auto";
 }
 

@@ -31,8 +31,9 @@ bool GetBoolProperty(sd_bus* bus, const char* destination, const char* path, con
 bool GetUint64Property(sd_bus* bus, const char* destination, const char* path,
                        const char* interface, const char* name, uint64_t* out);
 
-// The logind session object of this process: $XDG_SESSION_ID's session
-// when set, else logind's "auto" session.
+// The logind session object of this process, by its real path (signals come
+// from that path only): $XDG_SESSION_ID's session when logind knows it, else
+// the caller's own ("auto") session, else the "auto" alias itself.
 std::string SessionPath(sd_bus* bus);
 
 // A readable text for a negative errno and an sd_bus_error.

@@ -151,11 +151,13 @@ class PeersTest : public test::ShellTest {
         sd_bus_error_free(&error);
         return result;
     }
+    // Every line logged so far (reading the log starts a new file).
     bool LogHas(const std::string& line) {
         LogClose();
         const std::vector<std::string> lines = test::LogMessages(log_);
+        logged_.insert(logged_.end(), lines.begin(), lines.end());
         LogOpenAppend();
-        return std::find(lines.begin(), lines.end(), line) != lines.end();
+        return std::find(logged_.begin(), logged_.end(), line) != logged_.end();
     }
     void LogOpenAppend() {
         // Reopening replaces the file: keep what was read in a side file.
@@ -185,6 +187,7 @@ class PeersTest : public test::ShellTest {
     sd_bus* bus_ = nullptr;
     std::vector<pid_t> mocks_;
     std::filesystem::path log_;
+    std::vector<std::string> logged_;
 };
 
 TEST_F(PeersTest, RingingCallPausesItsEndResumesAndTelephonyFollowsTheService) {
@@ -239,6 +242,45 @@ TEST_F(PeersTest, InhibitorHeldWhilePlayingAndGoneOneTimeoutAfterPause) {
     EXPECT_EQ(Inhibitors().size(), 1u);
     Run(10);
     EXPECT_TRUE(WaitFor([&] { return Inhibitors().empty(); }));
+}
+
+TEST_F(PeersTest, SessionIdleHintAndWakingFromSleepReportTheScreen) {
+    constexpr const char* kLogin = "org.freedesktop.login1";
+    constexpr const char* kLoginPath = "/org/freedesktop/login1";
+    ASSERT_NE(StartMock(kLogin, "logind"), 0);
+    CallPath(kLogin, kLoginPath, "AddSession", "ssusb", "c7", "seat0", 1000u, "kra", 1);
+    const std::string session = "/org/freedesktop/login1/session/c7";
+    setenv("XDG_SESSION_ID", "c7", 1);
+    platform::UseLinuxPower();
+    InstallPowerHooks({});
+    g_powerHost.isForeground = [] { return true; };
+    platform::WatcherOptions options;
+    options.sysfsRoot = log_.parent_path().string();
+    ASSERT_TRUE(platform::StartPowerWatcher(options));
+    // The first battery reading is posted once the watcher has subscribed.
+    ASSERT_TRUE(WaitFor([] { return g_power.readingKnown; }));
+    const auto idleHint = [&](bool idle) {
+        CallPath(kLogin, session.c_str(), "UpdateProperties", "sa{sv}",
+                 "org.freedesktop.login1.Session", 1, "IdleHint", "b", int(idle));
+    };
+    idleHint(true);
+    ASSERT_TRUE(WaitFor([] { return g_power.screenOff; }));
+    idleHint(false);
+    ASSERT_TRUE(WaitFor([] { return !g_power.screenOff; }));
+    EXPECT_TRUE(LogHas("Power State: 0x100000 LCD 0"));
+    EXPECT_TRUE(LogHas("Power State: 0x10000000 LCD 1"));
+    EXPECT_TRUE(LogHas("LCD ON"));
+
+    // Going to sleep says nothing; waking up is the screen on.
+    idleHint(true);
+    ASSERT_TRUE(WaitFor([] { return g_power.screenOff; }));
+    CallPath(kLogin, kLoginPath, "EmitSignal", "sssav", "org.freedesktop.login1.Manager",
+             "PrepareForSleep", "b", 1, "b", 1);
+    CallPath(kLogin, kLoginPath, "EmitSignal", "sssav", "org.freedesktop.login1.Manager",
+             "PrepareForSleep", "b", 1, "b", 0);
+    EXPECT_TRUE(WaitFor([] { return !g_power.screenOff; }));
+    platform::StopPowerWatcher();
+    unsetenv("XDG_SESSION_ID");
 }
 
 TEST_F(PeersTest, DischargingBatteryFromUPower) {
