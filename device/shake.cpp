@@ -60,6 +60,7 @@ struct Poller {
     std::atomic<bool> stop{false};
     std::atomic<uint64_t> rounds{0};
     bool noLightLogged = false;
+    bool lightFailLogged = false;
     ShakeDetector detector;
     ShakeIo io;
     std::thread thread;
@@ -104,13 +105,26 @@ bool IsShake(Poller& p) {
         p.noLightLogged = true;
         return true;
     }
+    // A read that fails (a busy sensor) is left out and the others stand
+    // for it; when none succeeds there is nothing to judge by and the check
+    // passes, as without a light sensor.
     uint32_t sum = 0;
+    int good = 0;
     for (int i = 0; i < 5; ++i) {
         if (i > 0 && p.SleepOrQuit(kShakeSampleMs)) return false;
         uint8_t value = 0;
-        if (p.io.readLight) p.io.readLight(&value);
-        sum += value;
+        if (p.io.readLight && p.io.readLight(&value)) {
+            sum += value;
+            ++good;
+        }
     }
+    if (good == 0) {
+        if (!p.lightFailLogged)
+            KRA_LOG("Light sensor unreadable: shakes are not checked for darkness");
+        p.lightFailLogged = true;
+        return true;
+    }
+    sum = sum * 5 / uint32_t(good);
     KRA_LOG("Luminance = %d", int(sum));
     return sum > 5;
 }

@@ -9,7 +9,8 @@
 // A sample without a hit starts the count again. A shake completed within
 // 1500 ms of the previous one is ignored and restarts the 1500 ms wait.
 // The light sensor then has to agree (five reads 100 ms apart summing above
-// 5: a pocket is dark); without a light sensor the check passes. An
+// 5: a pocket is dark; a failed read is left out and the others stand for
+// it); without a light sensor, or when no read succeeds, the check passes. An
 // accepted shake beeps and acts by ShakeAction: 1 next song (command 102),
 // 2 a random song (105), 3 shuffle on and next (kMsgShakeShuffle), any other
 // value only beeps.

@@ -10,8 +10,10 @@
 #include <cstring>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "platform/sensor-text.h"
 #include "platform/sensor.h"
 
 namespace kra::platform {
@@ -48,18 +50,16 @@ Accelerometer g_accel;
 LightSensor g_light;
 std::atomic<BeepRecorder> g_beepRecorder{nullptr};
 
-// Reads a small sysfs file from its start; false when it cannot be read.
-// The text is NUL-terminated and cut at its first line end.
-bool PreadText(int fd, char* buffer, size_t size) {
-    const ssize_t n = pread(fd, buffer, size - 1, 0);
+// Reads a small sysfs file from its start into `buffer`; false when it
+// cannot be read or does not fit (a cut number would read as another one).
+// The text ends at its first line end.
+bool PreadText(int fd, char* buffer, size_t size, std::string_view* text) {
+    const ssize_t n = pread(fd, buffer, size, 0);
     if (n <= 0) return false;
-    buffer[n] = 0;
-    for (ssize_t i = 0; i < n; ++i) {
-        if (buffer[i] == '\n') {
-            buffer[i] = 0;
-            break;
-        }
-    }
+    const std::string_view all(buffer, size_t(n));
+    const size_t end = all.find('\n');
+    if (end == std::string_view::npos && size_t(n) == size) return false;
+    *text = all.substr(0, end);
     return true;
 }
 
@@ -67,54 +67,41 @@ bool ReadFileText(const std::string& path, std::string* text) {
     const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return false;
     char buffer[256];
-    const bool ok = PreadText(fd, buffer, sizeof buffer);
+    std::string_view view;
+    const bool ok = PreadText(fd, buffer, sizeof buffer, &view);
     close(fd);
-    if (ok) *text = buffer;
+    if (ok) *text = std::string(view);
     return ok;
+}
+
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
 }
 
 // Skips blanks; parses one number (from_chars never looks at the locale).
 bool ParseNumber(const char*& p, const char* end, double* value) {
-    while (p < end && (*p == ' ' || *p == '\t')) ++p;
+    while (p < end && IsBlank(*p)) ++p;
     if (p < end && *p == '+') ++p;
-    const auto result = std::from_chars(p, end, *value);
-    if (result.ec != std::errc() || !std::isfinite(*value)) return false;
+    double parsed = 0;
+    const auto result = std::from_chars(p, end, parsed);
+    if (result.ec != std::errc() || !std::isfinite(parsed)) return false;
+    *value = parsed;
     p = result.ptr;
     return true;
 }
 
-bool ParseWholeNumber(const char* text, double* value) {
-    const char* p = text;
-    const char* end = text + std::strlen(text);
-    if (!ParseNumber(p, end, value)) return false;
-    while (p < end && (*p == ' ' || *p == '\t')) ++p;
+// True when only blanks and at most one final line end are left.
+bool OnlyBlanksLeft(const char* p, const char* end) {
+    while (p < end && IsBlank(*p)) ++p;
+    if (p < end && *p == '\n') ++p;
     return p == end;
 }
 
 double ReadNumberFile(const std::string& path, double fallback) {
     std::string text;
     double value = 0;
-    if (!ReadFileText(path, &text) || !ParseWholeNumber(text.c_str(), &value)) return fallback;
+    if (!ReadFileText(path, &text) || !ParseSysfsNumber(text, &value)) return fallback;
     return value;
-}
-
-// "x1, y1, z1; x2, y2, z2; x3, y3, z3"; false for anything else.
-bool ParseMountMatrix(const std::string& text, double matrix[3][3]) {
-    const char* p = text.data();
-    const char* end = p + text.size();
-    double values[9];
-    for (int i = 0; i < 9; ++i) {
-        if (!ParseNumber(p, end, &values[i])) return false;
-        while (p < end && *p == ' ') ++p;
-        if (i == 8) break;
-        const char expected = (i % 3 == 2) ? ';' : ',';
-        if (p >= end || *p != expected) return false;
-        ++p;
-    }
-    while (p < end && *p == ' ') ++p;
-    if (p != end) return false;
-    for (int i = 0; i < 9; ++i) matrix[i / 3][i % 3] = values[i];
-    return true;
 }
 
 bool Exists(const std::string& path) {
@@ -177,7 +164,8 @@ bool OpenAccelerometer(const std::string& folder, std::string* why) {
 
 bool ReadRaw(int fd, double* value) {
     char buffer[32];
-    return PreadText(fd, buffer, sizeof buffer) && ParseWholeNumber(buffer, value);
+    std::string_view text;
+    return PreadText(fd, buffer, sizeof buffer, &text) && ParseSysfsNumber(text, value);
 }
 
 int32_t AngleDegrees(double along, double a, double b) {
@@ -202,8 +190,7 @@ bool ReadTiltLocked(int32_t* x, int32_t* y, std::string* why) {
         v[r] = g_accel.matrix[r][0] * sensor[0] + g_accel.matrix[r][1] * sensor[1] +
                g_accel.matrix[r][2] * sensor[2];
     }
-    *x = AngleDegrees(v[0], v[1], v[2]);
-    *y = AngleDegrees(v[1], v[0], v[2]);
+    TiltDegrees(v, x, y);
     return true;
 }
 
@@ -238,8 +225,42 @@ bool OpenLightIn(const std::string& folder) {
 
 }  // namespace
 
+bool ParseSysfsNumber(std::string_view text, double* value) {
+    const char* p = text.data();
+    const char* end = p + text.size();
+    double parsed = 0;
+    if (!ParseNumber(p, end, &parsed) || !OnlyBlanksLeft(p, end)) return false;
+    *value = parsed;
+    return true;
+}
+
+bool ParseMountMatrix(std::string_view text, double matrix[3][3]) {
+    const char* p = text.data();
+    const char* end = p + text.size();
+    double values[9];
+    for (int i = 0; i < 9; ++i) {
+        if (!ParseNumber(p, end, &values[i])) return false;
+        while (p < end && IsBlank(*p)) ++p;
+        if (i == 8) break;
+        const char expected = (i % 3 == 2) ? ';' : ',';
+        if (p >= end || *p != expected) return false;
+        ++p;
+    }
+    if (!OnlyBlanksLeft(p, end)) return false;
+    for (int i = 0; i < 9; ++i) matrix[i / 3][i % 3] = values[i];
+    return true;
+}
+
+void TiltDegrees(const double v[3], int32_t* x, int32_t* y) {
+    *x = AngleDegrees(v[0], v[1], v[2]);
+    *y = AngleDegrees(v[1], v[0], v[2]);
+}
+
 // The proxy's part (sensor-proxy-linux.cpp).
 bool ProxyHasAccelerometer(std::string* why);
+bool StartProxyLight();
+bool ProxyLightLevel(double* level);
+void StopProxyLight();
 
 void SetIioRoot(const std::string& root) {
     std::lock_guard lock(g_mutex);
@@ -289,6 +310,9 @@ bool OpenMotionSensors(std::string* why) {
     for (const std::string& folder : DeviceFolders()) {
         if (OpenLightIn(folder)) break;
     }
+    // Without an IIO light sensor, the proxy's light level (when it has one)
+    // arrives on a thread of its own.
+    if (g_light.fd < 0) StartProxyLight();
     return true;
 }
 
@@ -299,15 +323,21 @@ bool ReadTilt(int32_t* x, int32_t* y) {
 
 bool HasLightSensor() {
     std::lock_guard lock(g_mutex);
-    return g_light.fd >= 0;
+    double level = 0;
+    return g_light.fd >= 0 || ProxyLightLevel(&level);
 }
 
 bool ReadLight(uint8_t* value) {
     std::lock_guard lock(g_mutex);
     double level = 0;
-    if (g_light.fd < 0 || !ReadRaw(g_light.fd, &level)) return false;
-    if (g_light.raw) level = (level + g_light.offset) * g_light.scale;
-    *value = uint8_t(std::clamp(std::lround(level), 0L, 255L));
+    if (g_light.fd >= 0) {
+        if (!ReadRaw(g_light.fd, &level)) return false;
+        if (g_light.raw) level = (level + g_light.offset) * g_light.scale;
+    } else if (!ProxyLightLevel(&level)) {
+        return false;
+    }
+    // NaN cannot come here: both sources give finite numbers only.
+    *value = uint8_t(std::clamp(level, 0.0, 255.0) + 0.5);
     return true;
 }
 
@@ -315,6 +345,7 @@ void CloseMotionSensors() {
     std::lock_guard lock(g_mutex);
     CloseAccelerometer();
     CloseLight();
+    StopProxyLight();
 }
 
 void SetBeepRecorder(BeepRecorder recorder) {

@@ -1,12 +1,14 @@
-// Orientation from iio-sensor-proxy (net.hadess.SensorProxy, system bus).
-// One thread owns its connection: it claims the accelerometer, follows the
-// proxy's PropertiesChanged signal and hands each new orientation on.
+// Orientation and light from iio-sensor-proxy (net.hadess.SensorProxy,
+// system bus). For each, one thread owns its connection: it claims the
+// sensor, follows the proxy's PropertiesChanged signal and hands each new
+// value on.
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <systemd/sd-bus.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <thread>
@@ -22,10 +24,47 @@ constexpr const char* kProxyPath = "/net/hadess/SensorProxy";
 constexpr const char* kProxyInterface = "net.hadess.SensorProxy";
 constexpr uint64_t kCallTimeoutUs = 1000 * 1000;
 
+// One claimed sensor of the proxy: a thread with its own connection claims
+// it, reads the property once and follows its PropertiesChanged signal
+// until its stop event is set, then releases it.
+struct Watch {
+    const char* has;    // the property telling whether the sensor exists
+    const char* claim;  // the methods that claim and release it
+    const char* release;
+    const char* property;  // the property followed
+    char type;             // its type: 's' or 'd'
+    void (*take)(const char* text, double number);
+    std::thread thread;
+    int stopFd = -1;
+};
+
 std::atomic<uint32_t> g_orientation{0};
 std::atomic<OrientationChanged> g_changed{nullptr};
-std::thread g_thread;
-int g_stopFd = -1;
+std::atomic<bool> g_lightKnown{false};
+std::atomic<double> g_lightLevel{0};
+
+void TakeOrientation(const char* text, double) {
+    const uint32_t value = OrientationValue(text ? text : "");
+    if (g_orientation.exchange(value) == value) return;
+    if (OrientationChanged changed = g_changed.load()) changed(value);
+}
+
+void TakeLight(const char*, double level) {
+    if (!std::isfinite(level)) return;
+    g_lightLevel.store(level);
+    g_lightKnown.store(true);
+}
+
+Watch g_orientationWatch{"HasAccelerometer",
+                         "ClaimAccelerometer",
+                         "ReleaseAccelerometer",
+                         "AccelerometerOrientation",
+                         's',
+                         &TakeOrientation,
+                         {},
+                         -1};
+Watch g_lightWatch{
+    "HasAmbientLight", "ClaimLight", "ReleaseLight", "LightLevel", 'd', &TakeLight, {}, -1};
 
 sd_bus* OpenSystem() {
     sd_bus* bus = nullptr;
@@ -34,14 +73,26 @@ sd_bus* OpenSystem() {
     return bus;
 }
 
-void Publish(uint32_t value) {
-    if (g_orientation.exchange(value) == value) return;
-    if (OrientationChanged changed = g_changed.load()) changed(value);
+// Reads the watched value out of a variant (the message is at it).
+int TakeVariant(sd_bus_message* m, const Watch& w) {
+    const char signature[2] = {w.type, 0};
+    if (w.type == 's') {
+        const char* text = nullptr;
+        const int r = sd_bus_message_read(m, "v", signature, &text);
+        if (r >= 0) w.take(text, 0);
+        return r;
+    }
+    double number = 0;
+    const int r = sd_bus_message_read(m, "v", signature, &number);
+    if (r >= 0) w.take(nullptr, number);
+    return r;
 }
 
-// Reads "AccelerometerOrientation" out of a PropertiesChanged signal's
-// changed-properties array; other properties are skipped.
-int OnPropertiesChanged(sd_bus_message* m, void*, sd_bus_error*) {
+// Takes the watched property out of a PropertiesChanged signal's
+// changed-properties array; other properties, and values of another type,
+// are skipped.
+int OnPropertiesChanged(sd_bus_message* m, void* userdata, sd_bus_error*) {
+    const Watch& w = *static_cast<const Watch*>(userdata);
     const char* interface = nullptr;
     if (sd_bus_message_read(m, "s", &interface) < 0) return 0;
     if (!interface || std::strcmp(interface, kProxyInterface) != 0) return 0;
@@ -49,34 +100,51 @@ int OnPropertiesChanged(sd_bus_message* m, void*, sd_bus_error*) {
     while (sd_bus_message_enter_container(m, 'e', "sv") > 0) {
         const char* name = nullptr;
         if (sd_bus_message_read(m, "s", &name) < 0) return 0;
-        if (name && std::strcmp(name, "AccelerometerOrientation") == 0) {
-            const char* value = nullptr;
-            if (sd_bus_message_read(m, "v", "s", &value) >= 0 && value)
-                Publish(OrientationValue(value));
-        } else if (sd_bus_message_skip(m, "v") < 0) {
-            return 0;
+        if (!name || std::strcmp(name, w.property) != 0 || TakeVariant(m, w) < 0) {
+            if (sd_bus_message_skip(m, "v") < 0) return 0;
         }
         if (sd_bus_message_exit_container(m) < 0) return 0;
     }
     return 0;
 }
 
-void WatchLoop(sd_bus* bus, int stopFd) {
+bool ProxyHas(sd_bus* bus, const char* property) {
+    sd_bus_error error = SD_BUS_ERROR_NULL;
+    int has = 0;
+    const int r = sd_bus_get_property_trivial(bus, kProxyName, kProxyPath, kProxyInterface,
+                                              property, &error, 'b', &has);
+    sd_bus_error_free(&error);
+    return r >= 0 && has;
+}
+
+void CallProxy(sd_bus* bus, const char* method) {
+    sd_bus_error error = SD_BUS_ERROR_NULL;
+    sd_bus_call_method(bus, kProxyName, kProxyPath, kProxyInterface, method, &error, nullptr, "");
+    sd_bus_error_free(&error);
+}
+
+void ReadProperty(sd_bus* bus, const Watch& w) {
+    sd_bus_error error = SD_BUS_ERROR_NULL;
+    sd_bus_message* reply = nullptr;
+    if (sd_bus_call_method(bus, kProxyName, kProxyPath, "org.freedesktop.DBus.Properties", "Get",
+                           &error, &reply, "ss", kProxyInterface, w.property) >= 0)
+        TakeVariant(reply, w);
+    sd_bus_message_unref(reply);
+    sd_bus_error_free(&error);
+}
+
+// The watch thread. Its calls to the proxy wait at most kCallTimeoutUs; no
+// other thread waits for them.
+void WatchLoop(sd_bus* bus, Watch* w, int stopFd, bool checkFirst) {
+    if (checkFirst && !ProxyHas(bus, w->has)) {
+        sd_bus_flush_close_unref(bus);
+        return;
+    }
     sd_bus_slot* slot = nullptr;
     sd_bus_match_signal(bus, &slot, kProxyName, kProxyPath, "org.freedesktop.DBus.Properties",
-                        "PropertiesChanged", OnPropertiesChanged, nullptr);
-    sd_bus_error error = SD_BUS_ERROR_NULL;
-    sd_bus_call_method(bus, kProxyName, kProxyPath, kProxyInterface, "ClaimAccelerometer", &error,
-                       nullptr, "");
-    sd_bus_error_free(&error);
-    char* text = nullptr;
-    if (sd_bus_get_property_string(bus, kProxyName, kProxyPath, kProxyInterface,
-                                   "AccelerometerOrientation", &error, &text) >= 0 &&
-        text) {
-        Publish(OrientationValue(text));
-    }
-    std::free(text);
-    sd_bus_error_free(&error);
+                        "PropertiesChanged", OnPropertiesChanged, w);
+    CallProxy(bus, w->claim);
+    ReadProperty(bus, *w);
     for (;;) {
         int r;
         while ((r = sd_bus_process(bus, nullptr)) > 0) {
@@ -90,11 +158,43 @@ void WatchLoop(sd_bus* bus, int stopFd) {
         if (poll(fds, 2, timeout) < 0 && errno != EINTR) break;
         if (fds[1].revents) break;
     }
-    sd_bus_call_method(bus, kProxyName, kProxyPath, kProxyInterface, "ReleaseAccelerometer", &error,
-                       nullptr, "");
-    sd_bus_error_free(&error);
+    CallProxy(bus, w->release);
     sd_bus_slot_unref(slot);
     sd_bus_flush_close_unref(bus);
+}
+
+void StopWatch(Watch& w) {
+    if (w.thread.joinable()) {
+        const uint64_t one = 1;
+        if (write(w.stopFd, &one, sizeof one) < 0) {
+        }
+        w.thread.join();
+    }
+    if (w.stopFd >= 0) close(w.stopFd);
+    w.stopFd = -1;
+}
+
+bool StartWatch(Watch& w, bool checkFirst) {
+    StopWatch(w);
+    sd_bus* bus = OpenSystem();
+    if (!bus) return false;
+    w.stopFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (w.stopFd < 0) {
+        sd_bus_flush_close_unref(bus);
+        return false;
+    }
+    const int stopFd = w.stopFd;
+    Watch* watch = &w;
+    try {
+        w.thread = std::thread(
+            [bus, watch, stopFd, checkFirst] { WatchLoop(bus, watch, stopFd, checkFirst); });
+    } catch (...) {
+        sd_bus_flush_close_unref(bus);
+        close(w.stopFd);
+        w.stopFd = -1;
+        return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -125,26 +225,10 @@ bool ProxyHasAccelerometer(std::string* why) {
 }
 
 bool StartOrientationWatch(OrientationChanged changed) {
-    StopOrientationWatch();
-    sd_bus* bus = OpenSystem();
-    if (!bus) return false;
-    g_stopFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (g_stopFd < 0) {
-        sd_bus_flush_close_unref(bus);
-        return false;
-    }
+    StopWatch(g_orientationWatch);
     g_changed.store(changed);
     g_orientation.store(0);
-    const int stopFd = g_stopFd;
-    try {
-        g_thread = std::thread([bus, stopFd] { WatchLoop(bus, stopFd); });
-    } catch (...) {
-        sd_bus_flush_close_unref(bus);
-        close(g_stopFd);
-        g_stopFd = -1;
-        return false;
-    }
-    return true;
+    return StartWatch(g_orientationWatch, false);
 }
 
 uint32_t CurrentOrientation() {
@@ -152,15 +236,24 @@ uint32_t CurrentOrientation() {
 }
 
 void StopOrientationWatch() {
-    if (g_thread.joinable()) {
-        const uint64_t one = 1;
-        if (write(g_stopFd, &one, sizeof one) < 0) {
-        }
-        g_thread.join();
-    }
-    if (g_stopFd >= 0) close(g_stopFd);
-    g_stopFd = -1;
+    StopWatch(g_orientationWatch);
     g_changed.store(nullptr);
+}
+
+bool StartProxyLight() {
+    g_lightKnown.store(false);
+    return StartWatch(g_lightWatch, true);
+}
+
+bool ProxyLightLevel(double* level) {
+    if (!g_lightKnown.load()) return false;
+    *level = g_lightLevel.load();
+    return true;
+}
+
+void StopProxyLight() {
+    StopWatch(g_lightWatch);
+    g_lightKnown.store(false);
 }
 
 }  // namespace kra::platform

@@ -5,7 +5,7 @@
 // angle to the horizontal, atan2(axis, sqrt(other1^2 + other2^2)), rounded
 // to whole degrees, so both stay within -90..90 whichever way the device
 // lies. Light is in_illuminance_input (or raw x scale) of an IIO light
-// sensor, clamped to 0..255.
+// sensor, or else the sensor proxy's LightLevel, clamped to 0..255.
 //
 // iio-sensor-proxy (net.hadess.SensorProxy on the system bus) gives the
 // orientation and a light level, never raw values; while it streams, raw
@@ -28,14 +28,16 @@ void SetIioRoot(const std::string& root);
 bool DetectGSensor(std::string* why = nullptr);
 
 // Opens the accelerometer found by DetectGSensor and the first IIO light
-// sensor (the light sensor is optional). False when the accelerometer
-// cannot be read (missing, or busy), with the reason in *why.
+// sensor, or without one claims the proxy's light sensor (a light sensor is
+// optional). False when the accelerometer cannot be read (missing, or
+// busy), with the reason in *why.
 bool OpenMotionSensors(std::string* why = nullptr);
 // One tilt sample in degrees. Any thread, one reader at a time. False when
 // the read failed (the previous angles then stand).
 bool ReadTilt(int32_t* x, int32_t* y);
+// True with an IIO light sensor, or once the proxy has given a level.
 bool HasLightSensor();
-// One luminance reading, 0..255.
+// One luminance reading, 0..255; false when the read failed.
 bool ReadLight(uint8_t* value);
 void CloseMotionSensors();
 

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <vector>
 
@@ -9,6 +10,8 @@
 #include "app/base/settings.h"
 #include "device/shake.h"
 #include "platform/message_loop.h"
+#include "platform/sensor-text.h"
+#include "platform/sensor.h"
 
 namespace kra {
 namespace {
@@ -130,6 +133,67 @@ TEST(ShakeDetector, ThresholdsAreComparedUnsigned) {
     // Threshold 1: H is 0, any change of both angles is a hit.
     StartShakeDetector(d, 0, 0);
     EXPECT_EQ(Feed(d, {{1, 1}, {0, 0}, {1, 1}}, 1000, 1), std::vector<int>{2});
+}
+
+// ---- The sensor texts ----
+
+TEST(SensorText, Numbers) {
+    double v = 7;
+    EXPECT_TRUE(platform::ParseSysfsNumber("-512\n", &v));
+    EXPECT_EQ(v, -512);
+    EXPECT_TRUE(platform::ParseSysfsNumber(" +0.009806650 ", &v));
+    EXPECT_EQ(v, 0.009806650);
+    for (const char* bad :
+         {"", "\n", "-", "abc", "12abc", "1 2", "1\n\n", "nan", "inf", "1e999", "0x10", "1,5"}) {
+        v = 7;
+        EXPECT_FALSE(platform::ParseSysfsNumber(bad, &v)) << bad;
+        EXPECT_EQ(v, 7) << bad;  // untouched
+    }
+    // Only the bytes given are read: the digits after the view do not count.
+    const char text[] = "12345";
+    EXPECT_TRUE(platform::ParseSysfsNumber(std::string_view(text, 2), &v));
+    EXPECT_EQ(v, 12);
+}
+
+TEST(SensorText, MountMatrix) {
+    double m[3][3] = {};
+    ASSERT_TRUE(platform::ParseMountMatrix("0, 1, 0; -1, 0, 0; 0, 0, 1\n", m));
+    EXPECT_EQ(m[0][1], 1);
+    EXPECT_EQ(m[1][0], -1);
+    EXPECT_EQ(m[2][2], 1);
+    const double identity[3][3] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
+    for (const char* bad :
+         {"", "1, 0, 0; 0, 1, 0", "1, 0, 0; 0, 1, 0; 0, 0, 1;", "1; 0, 0, 0, 1, 0; 0, 0, 1",
+          "1, 0, 0; 0, 1, 0; 0, 0, 1 x", "1, 0, 0; 0, 1, 0; 0, 0, nan"}) {
+        std::memcpy(m, identity, sizeof m);
+        EXPECT_FALSE(platform::ParseMountMatrix(bad, m)) << bad;
+        EXPECT_EQ(std::memcmp(m, identity, sizeof m), 0) << bad;  // untouched
+    }
+}
+
+TEST(SensorText, TiltAndOrientationNames) {
+    int32_t x = 0, y = 0;
+    const double up[3] = {0.5, 0.866, 0};
+    platform::TiltDegrees(up, &x, &y);
+    EXPECT_EQ(x, 30);
+    EXPECT_EQ(y, 60);
+    // Lying face down keeps both small: angles to the horizontal, not
+    // full-circle angles.
+    const double faceDown[3] = {0.02, -0.02, -1};
+    platform::TiltDegrees(faceDown, &x, &y);
+    EXPECT_EQ(x, 1);
+    EXPECT_EQ(y, -1);
+    const double huge[3] = {1e300, 1e300, 1e300};
+    platform::TiltDegrees(huge, &x, &y);
+    EXPECT_EQ(x, 0);
+    EXPECT_EQ(y, 0);
+
+    EXPECT_EQ(platform::OrientationValue("normal"), 0x12u);
+    EXPECT_EQ(platform::OrientationValue("bottom-up"), 0x13u);
+    EXPECT_EQ(platform::OrientationValue("left-up"), 0x10u);
+    EXPECT_EQ(platform::OrientationValue("right-up"), 0x11u);
+    EXPECT_EQ(platform::OrientationValue("undefined"), 0u);
+    EXPECT_EQ(platform::OrientationValue("Normal"), 0u);
 }
 
 // ---- Orientation events ----
