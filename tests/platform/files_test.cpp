@@ -1,38 +1,22 @@
 #include "platform/files.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <map>
 #include <string>
+
+#include "support/temp_tree.h"
 
 namespace kra::platform {
 namespace {
 
-// A fresh temporary folder, removed with its contents at the end.
-class TempFolder {
-  public:
-    TempFolder() {
-        char pattern[] = "/tmp/kra-files-XXXXXX";
-        posix_ = mkdtemp(pattern);
-    }
-    ~TempFolder() { std::system(("rm -rf '" + posix_ + "'").c_str()); }
-    const std::string& posix() const { return posix_; }
-    std::u16string core() const { return FromPosixPath(posix_); }
-    std::u16string core(const std::u16string& name) const { return core() + u"\\" + name; }
+using test::TempTree;
 
-  private:
-    std::string posix_;
-};
-
-void WritePosix(const std::string& path, const std::string& text) {
-    FILE* f = fopen(path.c_str(), "wb");
-    ASSERT_NE(f, nullptr) << path;
-    fwrite(text.data(), 1, text.size(), f);
-    fclose(f);
+// The core path of `name` in the tree's root.
+std::u16string In(const TempTree& dir, std::u16string_view name) {
+    return dir.Core() + u"\\" + std::u16string(name);
 }
 
 TEST(PathMapping, SeparatorsAndUtf8) {
@@ -85,8 +69,8 @@ TEST(PathMapping, CorePathsWithoutPosixFormAreRefused) {
 }
 
 TEST(Files, WriteReadMoveDelete) {
-    TempFolder dir;
-    const std::u16string path = dir.core(u"caf\u00E9 \xDCFF.bin");
+    TempTree dir;
+    const std::u16string path = In(dir, u"caf\u00E9 \xDCFF.bin");
     const std::vector<uint8_t> data = {0, 1, 2, 0xFF, 'x'};
     ASSERT_TRUE(WriteFileAtomic(path, data));
     std::vector<uint8_t> read;
@@ -95,16 +79,16 @@ TEST(Files, WriteReadMoveDelete) {
     ASSERT_TRUE(ReadFileBytes(path, read, 3));
     EXPECT_EQ(read, std::vector<uint8_t>({0, 1, 2}));
     // The raw bytes of the name reach the file system.
-    EXPECT_EQ(access((dir.posix() + "/caf\xC3\xA9 \xFF.bin").c_str(), F_OK), 0);
+    EXPECT_EQ(access(dir.Posix("caf\xC3\xA9 \xFF.bin").c_str(), F_OK), 0);
 
     // Replacing leaves no temporary file behind.
     ASSERT_TRUE(WriteFileAtomic(path, {7}));
     std::vector<FolderEntry> entries;
-    ASSERT_TRUE(ListFolder(dir.core(), entries));
+    ASSERT_TRUE(ListFolder(dir.Core(), entries));
     ASSERT_EQ(entries.size(), 1u);
     EXPECT_EQ(entries[0].size, 1u);
 
-    const std::u16string moved = dir.core(u"moved");
+    const std::u16string moved = In(dir, u"moved");
     EXPECT_TRUE(MoveFile(path, moved));
     EXPECT_FALSE(FileExists(path));
     ASSERT_TRUE(WriteFileAtomic(path, {8}));
@@ -115,12 +99,12 @@ TEST(Files, WriteReadMoveDelete) {
     EXPECT_FALSE(DeleteFile(moved));
     EXPECT_FALSE(ReadFileBytes(moved, read));
     EXPECT_TRUE(read.empty());
-    EXPECT_FALSE(ReadFileBytes(dir.core(), read)) << "a folder is not a file";
+    EXPECT_FALSE(ReadFileBytes(dir.Core(), read)) << "a folder is not a file";
 }
 
 TEST(Files, FileClass) {
-    TempFolder dir;
-    const std::u16string path = dir.core(u"log.txt");
+    TempTree dir;
+    const std::u16string path = In(dir, u"log.txt");
     {
         File f;
         EXPECT_FALSE(f.IsOpen());
@@ -145,24 +129,24 @@ TEST(Files, FileClass) {
     EXPECT_FALSE(f.Write("x", 1)) << "opened for reading";
     f.Close();
     EXPECT_EQ(f.Read(buffer, 1), 0u);
-    EXPECT_FALSE(f.OpenRead(dir.core(u"missing")));
-    EXPECT_FALSE(f.OpenRead(dir.core())) << "a folder is not a file";
+    EXPECT_FALSE(f.OpenRead(In(dir, u"missing")));
+    EXPECT_FALSE(f.OpenRead(dir.Core())) << "a folder is not a file";
 }
 
 TEST(Folders, ListingAndAttributes) {
-    TempFolder dir;
-    ASSERT_TRUE(CreateFolder(dir.core(u"sub")));
-    EXPECT_TRUE(CreateFolder(dir.core(u"sub"))) << "an existing folder is fine";
-    WritePosix(dir.posix() + "/.hidden", "abc");
-    WritePosix(dir.posix() + "/back\\slash", "");
-    WritePosix(dir.posix() + "/ro", "1234");
-    chmod((dir.posix() + "/ro").c_str(), 0444);
-    ASSERT_EQ(symlink((dir.posix() + "/sub").c_str(), (dir.posix() + "/link").c_str()), 0);
-    ASSERT_EQ(symlink("/nonexistent/x", (dir.posix() + "/dangling").c_str()), 0);
-    EXPECT_FALSE(CreateFolder(dir.core(u"ro")));
+    TempTree dir;
+    ASSERT_TRUE(CreateFolder(In(dir, u"sub")));
+    EXPECT_TRUE(CreateFolder(In(dir, u"sub"))) << "an existing folder is fine";
+    dir.File(".hidden", "abc");
+    dir.File("back\\slash", "");
+    dir.File("ro", "1234");
+    chmod(dir.Posix("ro").c_str(), 0444);
+    ASSERT_EQ(symlink(dir.Posix("sub").c_str(), dir.Posix("link").c_str()), 0);
+    ASSERT_EQ(symlink("/nonexistent/x", dir.Posix("dangling").c_str()), 0);
+    EXPECT_FALSE(CreateFolder(In(dir, u"ro")));
 
     std::vector<FolderEntry> entries;
-    ASSERT_TRUE(ListFolder(dir.core(), entries));
+    ASSERT_TRUE(ListFolder(dir.Core(), entries));
     std::map<std::u16string, FolderEntry> byName;
     for (const FolderEntry& e : entries) byName[e.name] = e;
     ASSERT_EQ(byName.size(), 6u);
@@ -174,29 +158,29 @@ TEST(Folders, ListingAndAttributes) {
     EXPECT_EQ(byName[u"ro"].attributes, kAttrReadOnly);
     EXPECT_TRUE(byName.count(u"dangling"));
 
-    EXPECT_EQ(GetFileAttributes(dir.core(u"sub")), kAttrDirectory);
-    EXPECT_EQ(GetFileAttributes(dir.core(u".hidden")), kAttrHidden);
-    EXPECT_EQ(GetFileAttributes(dir.core(u"missing")), kAttrInvalid);
-    EXPECT_TRUE(FolderExists(dir.core(u"link")));
-    EXPECT_FALSE(FolderExists(dir.core(u"ro")));
-    EXPECT_TRUE(FileExists(dir.core(u"dangling")));
-    EXPECT_EQ(FolderIdentity(dir.core(u"link")), FolderIdentity(dir.core(u"sub")));
-    EXPECT_NE(FolderIdentity(dir.core(u"sub")), FolderIdentity(dir.core()));
-    EXPECT_FALSE(FolderIdentity(dir.core(u"ro")).has_value());
-    EXPECT_FALSE(ListFolder(dir.core(u"missing"), entries));
+    EXPECT_EQ(GetFileAttributes(In(dir, u"sub")), kAttrDirectory);
+    EXPECT_EQ(GetFileAttributes(In(dir, u".hidden")), kAttrHidden);
+    EXPECT_EQ(GetFileAttributes(In(dir, u"missing")), kAttrInvalid);
+    EXPECT_TRUE(FolderExists(In(dir, u"link")));
+    EXPECT_FALSE(FolderExists(In(dir, u"ro")));
+    EXPECT_TRUE(FileExists(In(dir, u"dangling")));
+    EXPECT_EQ(FolderIdentity(In(dir, u"link")), FolderIdentity(In(dir, u"sub")));
+    EXPECT_NE(FolderIdentity(In(dir, u"sub")), FolderIdentity(dir.Core()));
+    EXPECT_FALSE(FolderIdentity(In(dir, u"ro")).has_value());
+    EXPECT_FALSE(ListFolder(In(dir, u"missing"), entries));
 }
 
 TEST(Folders, NamesTooLongForACorePathAreSkipped) {
-    TempFolder dir;
-    const std::u16string folder = dir.core();
+    TempTree dir;
+    const std::u16string folder = dir.Core();
     // Entry path = folder + '\' + name; the longest allowed is 259 units.
     const size_t fits = kMaxCorePath - folder.size() - 1;
     ASSERT_LT(fits, 250u);
     // A 4-byte character is 2 units: the unit count decides, not the bytes.
     std::string longest(fits - 2, 'a');
     longest += "\xF0\x9F\x8E\xB5";
-    WritePosix(dir.posix() + "/" + longest, "");
-    WritePosix(dir.posix() + "/" + std::string(fits + 1, 'b'), "");
+    dir.File(longest, "");
+    dir.File(std::string(fits + 1, 'b'), "");
     std::vector<FolderEntry> entries;
     ASSERT_TRUE(ListFolder(folder, entries));
     ASSERT_EQ(entries.size(), 1u);
@@ -205,18 +189,11 @@ TEST(Folders, NamesTooLongForACorePathAreSkipped) {
 }
 
 TEST(ProgramFolder, SetAndCreated) {
-    TempFolder dir;
-    const std::u16string home = dir.core(u"home\\kra");
+    TempTree dir;
+    const std::u16string home = In(dir, u"home\\kra");
     SetProgramFolder(home + u"\\");
     EXPECT_EQ(ProgramFolder(), home);
     EXPECT_TRUE(FolderExists(home));
-}
-
-TEST(ProgramFolder, DefaultSkinFolderHoldsAPath) {
-    const std::u16string skin = DefaultSkinFolder();
-    ASSERT_FALSE(skin.empty());
-    EXPECT_EQ(skin[0], u'\\');
-    EXPECT_NE(skin.back(), u'\\');
 }
 
 }  // namespace

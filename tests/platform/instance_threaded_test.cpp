@@ -13,29 +13,27 @@
 #include "platform/instance.h"
 #include "platform/message_loop.h"
 #include "platform/window.h"
+#include "support/recorded_messages.h"
+#include "support/temp_tree.h"
 
 namespace kra::platform {
 namespace {
 
-struct Msg {
-    uint32_t message;
-    uintptr_t wParam;
-    intptr_t lParam;
-    bool operator==(const Msg&) const = default;
-};
-std::vector<Msg> g_msgs;
+using test::g_msgs;
+using test::Msg;
+using test::Record;
 
-intptr_t Record(uint32_t m, uintptr_t w, intptr_t l) {
-    g_msgs.push_back({m, w, l});
-    return 0;
+sockaddr_un SocketAddress(const std::string& dir) {
+    sockaddr_un a{};
+    a.sun_family = AF_UNIX;
+    std::snprintf(a.sun_path, sizeof a.sun_path, "%s/kra.sock", dir.c_str());
+    return a;
 }
 
 // Sends raw bytes and returns the reply line.
 std::string RawExchange(const std::string& dir, const std::string& bytes) {
     const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un a{};
-    a.sun_family = AF_UNIX;
-    std::snprintf(a.sun_path, sizeof a.sun_path, "%s/kra.sock", dir.c_str());
+    sockaddr_un a = SocketAddress(dir);
     if (connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
         close(fd);
         return "connect failed";
@@ -63,19 +61,15 @@ class Instance : public ::testing::Test {
         ResetMessageLoop();
         SetWindowProc(Record);
         g_msgs.clear();
-        base_ = std::filesystem::temp_directory_path() /
-                ("kra-instance-test-" + std::to_string(getpid()));
-        std::filesystem::create_directories(base_);
-        dir_ = (base_ / "kra").string();
     }
     void TearDown() override {
         ReleaseInstance();
         ResetMessageLoop();
         SetWindowProc(nullptr);
-        std::filesystem::remove_all(base_);
     }
-    std::filesystem::path base_;
-    std::string dir_;
+    test::TempTree tree_;
+    const std::filesystem::path& base_ = tree_.Posix();
+    const std::string dir_ = tree_.Posix("kra").string();
 };
 
 TEST_F(Instance, SecondInstanceActivatesTheFirst) {
@@ -143,14 +137,11 @@ TEST_F(Instance, NoInstanceAndStaleFilesOfADeadOne) {
     std::filesystem::create_directories(dir_);
     {
         const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
-        sockaddr_un a{};
-        a.sun_family = AF_UNIX;
-        std::snprintf(a.sun_path, sizeof a.sun_path, "%s/kra.sock", dir_.c_str());
+        sockaddr_un a = SocketAddress(dir_);
         ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
         close(fd);
     }
-    std::FILE* lock = std::fopen((dir_ + "/kra.lock").c_str(), "w");
-    std::fclose(lock);
+    std::fclose(std::fopen((dir_ + "/kra.lock").c_str(), "w"));
     EXPECT_EQ(SendControlRequest(dir_, "activate", &reply), ControlResult::kNoInstance);
     ASSERT_EQ(ClaimInstance(dir_, &error), ClaimResult::kClaimed) << error;
     EXPECT_EQ(SendControlRequest(dir_, "activate", &reply), ControlResult::kOk);

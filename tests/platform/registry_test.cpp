@@ -12,9 +12,13 @@
 #include <string>
 
 #include "platform/registry-file.h"
+#include "support/bytes.h"
+#include "support/temp_tree.h"
 
 namespace kra::platform {
 namespace {
+
+using test::Le32;
 
 const std::u16string kKey = u"Software\\Movo\\KRA";
 const RegRoot kUser = RegRoot::CurrentUser;
@@ -31,10 +35,6 @@ std::vector<uint8_t> Sz(const std::u16string& text) {
     return out;
 }
 
-std::vector<uint8_t> Dword(uint32_t v) {
-    return {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)};
-}
-
 std::string ReadText(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::stringstream s;
@@ -42,17 +42,9 @@ std::string ReadText(const std::string& path) {
     return s.str();
 }
 
-void WriteText(const std::string& path, const std::string& text) {
-    std::ofstream out(path, std::ios::binary);
-    out << text;
-}
-
 class RegistryFileTest : public testing::Test {
   protected:
     void SetUp() override {
-        char pattern[] = "/tmp/kra-registry-XXXXXX";
-        folder_ = mkdtemp(pattern);
-        path_ = folder_ + "/config/kra/registry.reg";
         unsetenv("KRA_HKLM_FILE");
         RegClearState();
     }
@@ -60,13 +52,10 @@ class RegistryFileTest : public testing::Test {
         RegistryUseMemory();
         RegClearState();
         unsetenv("KRA_HKLM_FILE");
-        std::system(("rm -rf '" + folder_ + "'").c_str());
     }
     // Writes `text` as the settings file and opens it.
     void OpenWith(const std::string& text) {
-        mkdir((folder_ + "/config").c_str(), 0777);
-        mkdir((folder_ + "/config/kra").c_str(), 0777);
-        WriteText(path_, text);
+        tree_.File("config/kra/registry.reg", text);
         RegistryOpenFile(path_);
     }
     RegValue Query(const std::u16string& name, uint32_t size = 520) {
@@ -75,8 +64,8 @@ class RegistryFileTest : public testing::Test {
         return v;
     }
 
-    std::string folder_;
-    std::string path_;
+    test::TempTree tree_;
+    const std::string path_ = tree_.Posix("config/kra/registry.reg").string();
 };
 
 TEST_F(RegistryFileTest, WritesTheExactText) {
@@ -84,7 +73,7 @@ TEST_F(RegistryFileTest, WritesTheExactText) {
     EXPECT_FALSE(RegistryLastLoad().fileFound);
     ASSERT_TRUE(RegSetValue(kUser, kKey, u"DebugOn", kRegBinary, {1}));
     ASSERT_TRUE(RegSetValue(kUser, kKey, u"LastFolder", kRegSz, Sz(u"\\Storage \"Card\"")));
-    ASSERT_TRUE(RegSetValue(kUser, kKey, u"MusicVolume", kRegDword, Dword(0x4b)));
+    ASSERT_TRUE(RegSetValue(kUser, kKey, u"MusicVolume", kRegDword, Le32(0x4b)));
     ASSERT_TRUE(RegSetValue(kUser, kKey, u"CurrentTitle", kRegSz, Sz(u"Caf\u00E9 \U0001F3B5")));
     ASSERT_TRUE(RegSetValue(kUser, kKey, u"Empty", kRegSz, Sz(u"")));
     ASSERT_TRUE(RegSetValue(kUser, kKey, u"", kRegSz, Sz(u"default")));
@@ -114,13 +103,13 @@ TEST_F(RegistryFileTest, WritesTheExactText) {
     EXPECT_EQ(RegistryLastLoad().droppedLines, 0u);
     EXPECT_EQ(Query(u"LastFolder").data, Sz(u"\\Storage \"Card\""));
     EXPECT_EQ(Query(u"CurrentTitle").data, Sz(u"Caf\u00E9 \U0001F3B5"));
-    EXPECT_EQ(Query(u"MusicVolume").data, Dword(0x4b));
+    EXPECT_EQ(Query(u"MusicVolume").data, Le32(0x4b));
     EXPECT_EQ(Query(u"MusicVolume").type, uint32_t(kRegDword));
     EXPECT_EQ(Query(u"Multi").type, 7u);
     EXPECT_EQ(Query(u"").data, Sz(u"default"));
     EXPECT_TRUE(Query(u"Blob").data.empty());
     // Nothing left beside the file but the file itself.
-    EXPECT_EQ(ReadText(folder_ + "/config/kra/registry.reg.bad"), "");
+    EXPECT_EQ(ReadText(path_ + ".bad"), "");
 }
 
 TEST_F(RegistryFileTest, StringsThatAreNotPlainTextKeepTheirBytes) {
@@ -159,7 +148,7 @@ TEST_F(RegistryFileTest, StringsThatAreNotPlainTextKeepTheirBytes) {
 
 TEST_F(RegistryFileTest, SizedReads) {
     RegistryUseMemory();
-    ASSERT_TRUE(RegSetValue(kUser, kKey, u"OffLCD", kRegDword, Dword(25)));
+    ASSERT_TRUE(RegSetValue(kUser, kKey, u"OffLCD", kRegDword, Le32(25)));
     ASSERT_TRUE(RegSetValue(kUser, kKey, u"Flag", kRegBinary, {1}));
     RegValue v;
     v.type = 99;
@@ -167,7 +156,7 @@ TEST_F(RegistryFileTest, SizedReads) {
     EXPECT_FALSE(RegQueryValue(kUser, kKey, u"OffLCD", 3, v));
     EXPECT_EQ(v.type, 99u) << "a failed read leaves the output alone";
     ASSERT_TRUE(RegQueryValue(kUser, kKey, u"offlcd", 4, v));
-    EXPECT_EQ(v.data, Dword(25));
+    EXPECT_EQ(v.data, Le32(25));
     // The stored type is reported, never checked.
     ASSERT_TRUE(RegQueryValue(kUser, kKey, u"Flag", 4, v));
     EXPECT_EQ(v.type, uint32_t(kRegBinary));
@@ -184,12 +173,12 @@ TEST_F(RegistryFileTest, KeysAndNamesIgnoreCase) {
     EXPECT_TRUE(RegKeyExists(kUser, u"Software\\Movo")) << "a parent exists with its child";
     EXPECT_TRUE(RegKeyExists(kUser, u"\\Software\\\\Movo\\KRA\\"));
     EXPECT_FALSE(RegKeyExists(kUser, u"Software\\Mov"));
-    ASSERT_TRUE(RegSetValue(kUser, u"SOFTWARE\\movo\\kra", u"Status", kRegDword, Dword(1)));
-    ASSERT_TRUE(RegSetValue(kUser, kKey, u"STATUS", kRegDword, Dword(0)));
+    ASSERT_TRUE(RegSetValue(kUser, u"SOFTWARE\\movo\\kra", u"Status", kRegDword, Le32(1)));
+    ASSERT_TRUE(RegSetValue(kUser, kKey, u"STATUS", kRegDword, Le32(0)));
     ASSERT_TRUE(RegSetValue(kUser, kKey + u"\\Sub", u"x", kRegBinary, {1}));
     RegValue v;
     ASSERT_TRUE(RegQueryValue(kUser, kKey, u"status", 4, v));
-    EXPECT_EQ(v.data, Dword(0));
+    EXPECT_EQ(v.data, Le32(0));
     EXPECT_TRUE(RegDeleteValue(kUser, kKey, u"sTaTuS"));
     EXPECT_FALSE(RegDeleteValue(kUser, kKey, u"Status"));
     EXPECT_FALSE(RegQueryValue(kUser, kKey, u"Status", 4, v));
@@ -222,8 +211,8 @@ TEST_F(RegistryFileTest, ForeignKeysAndValuesSurviveARewrite) {
     EXPECT_EQ(RegistryLastLoad().keys, 3u);
     EXPECT_EQ(RegistryLastLoad().values, 5u);
     EXPECT_TRUE(RegKeyExists(kUser, u"Software\\Other"));
-    ASSERT_TRUE(RegSetValue(kUser, kKey, u"MusicVolume", kRegDword, Dword(80)));
-    ASSERT_TRUE(RegSetValue(kUser, kKey, u"Status", kRegDword, Dword(1)));
+    ASSERT_TRUE(RegSetValue(kUser, kKey, u"MusicVolume", kRegDword, Le32(80)));
+    ASSERT_TRUE(RegSetValue(kUser, kKey, u"Status", kRegDword, Le32(1)));
     ASSERT_TRUE(RegFlush());
     EXPECT_EQ(ReadText(path_),
               "REGEDIT4\n\n"
@@ -266,12 +255,12 @@ TEST_F(RegistryFileTest, ReadingIsLenient) {
     const auto& values = model.keys[0].values;
     ASSERT_EQ(values.size(), 7u);
     EXPECT_EQ(values[0].data, std::vector<uint8_t>({1, 2, 3, 4, 5}));
-    EXPECT_EQ(values[1].data, Dword(0x4b));
+    EXPECT_EQ(values[1].data, Le32(0x4b));
     EXPECT_EQ(values[2].data, Sz(u"C:\\Music\\x")) << "a lone backslash stands for itself";
     EXPECT_EQ(values[3].data, Sz(u"Caf\u00E9")) << "a line that is not UTF-8 is Latin-1";
     EXPECT_EQ(values[4].type, uint32_t(kRegSz));
     EXPECT_EQ(values[5].name, u"Dup");
-    EXPECT_EQ(values[5].data, Dword(2));
+    EXPECT_EQ(values[5].data, Le32(2));
     EXPECT_EQ(values[6].name, u"Later");
 }
 
@@ -337,7 +326,7 @@ TEST_F(RegistryFileTest, FlushWritesOnlyChangesAndNeverOverAnUnreadableFile) {
               "REGEDIT4\n[HKEY_CURRENT_USER\\Software\\Movo\\KRA]\n\"A\"=hex:01\n");
 
     // A folder where the file should be: it cannot be read, so it is not replaced.
-    const std::string blocked = folder_ + "/blocked.reg";
+    const std::string blocked = tree_.Posix("blocked.reg").string();
     mkdir(blocked.c_str(), 0777);
     RegistryOpenFile(blocked);
     ASSERT_TRUE(RegSetValue(kUser, kKey, u"A", kRegBinary, {1}));
@@ -348,15 +337,15 @@ TEST_F(RegistryFileTest, FlushWritesOnlyChangesAndNeverOverAnUnreadableFile) {
 }
 
 TEST_F(RegistryFileTest, MachineValuesComeFromTheStateAndTheOverrideFile) {
-    const std::string machine = folder_ + "/hklm.reg";
-    WriteText(machine,
-              "REGEDIT4\n\n"
-              "[HKEY_LOCAL_MACHINE\\System\\StorageManager\\Profiles\\SDMemory]\n"
-              "\"Folder\"=\"Storage Card\"\n"
-              "[HKEY_LOCAL_MACHINE\\System\\State\\Phone]\n"
-              "\"Status\"=dword:00000001\n"
-              "[HKEY_CURRENT_USER\\Software\\Movo\\KRA]\n"
-              "\"Ignored\"=hex:01\n");
+    const std::string machine = tree_.Posix("hklm.reg").string();
+    tree_.File("hklm.reg",
+               "REGEDIT4\n\n"
+               "[HKEY_LOCAL_MACHINE\\System\\StorageManager\\Profiles\\SDMemory]\n"
+               "\"Folder\"=\"Storage Card\"\n"
+               "[HKEY_LOCAL_MACHINE\\System\\State\\Phone]\n"
+               "\"Status\"=dword:00000001\n"
+               "[HKEY_CURRENT_USER\\Software\\Movo\\KRA]\n"
+               "\"Ignored\"=hex:01\n");
     setenv("KRA_HKLM_FILE", machine.c_str(), 1);
     RegistryOpenFile(path_);
     RegValue v;
@@ -368,20 +357,20 @@ TEST_F(RegistryFileTest, MachineValuesComeFromTheStateAndTheOverrideFile) {
     EXPECT_TRUE(RegKeyExists(kMachine, u"System\\State"));
 
     // The state provider comes first.
-    RegSetStateValue(u"System\\State\\Phone", u"Status", RegValue{kRegDword, Dword(8)});
+    RegSetStateValue(u"System\\State\\Phone", u"Status", RegValue{kRegDword, Le32(8)});
     ASSERT_TRUE(RegQueryValue(kMachine, u"System\\State\\Phone", u"Status", 4, v));
-    EXPECT_EQ(v.data, Dword(8));
-    RegSetStateValue(u"System\\State\\Hardware", u"Headset", RegValue{kRegDword, Dword(1)});
+    EXPECT_EQ(v.data, Le32(8));
+    RegSetStateValue(u"System\\State\\Hardware", u"Headset", RegValue{kRegDword, Le32(1)});
     EXPECT_TRUE(RegKeyExists(kMachine, u"System\\State\\Hardware"));
     RegSetStateValue(u"System\\State\\Hardware", u"Headset", RegValue{});
     EXPECT_FALSE(RegQueryValue(kMachine, u"System\\State\\Hardware", u"Headset", 4, v));
     EXPECT_FALSE(RegKeyExists(kMachine, u"System\\State\\Hardware"));
     RegClearState();
     ASSERT_TRUE(RegQueryValue(kMachine, u"System\\State\\Phone", u"Status", 4, v));
-    EXPECT_EQ(v.data, Dword(1));
+    EXPECT_EQ(v.data, Le32(1));
 
     // HKLM is read-only.
-    EXPECT_FALSE(RegSetValue(kMachine, u"System\\State\\Phone", u"Status", kRegDword, Dword(2)));
+    EXPECT_FALSE(RegSetValue(kMachine, u"System\\State\\Phone", u"Status", kRegDword, Le32(2)));
     EXPECT_FALSE(RegCreateKey(kMachine, u"System\\X"));
     EXPECT_FALSE(RegDeleteKey(kMachine, u"System\\State"));
     EXPECT_FALSE(RegDeleteValue(kMachine, u"System\\State\\Phone", u"Status"));

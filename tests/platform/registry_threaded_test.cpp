@@ -1,21 +1,20 @@
 // The store is meant for the main thread, but a worker that reads while the
 // main thread writes and flushes must see whole values, never torn ones.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <atomic>
 #include <string>
 #include <thread>
 
 #include "platform/registry.h"
+#include "support/temp_tree.h"
 
 namespace kra::platform {
 namespace {
 
 TEST(RegistryThreaded, ReadsDuringWritesSeeWholeValues) {
-    char pattern[] = "/tmp/kra-registry-threads-XXXXXX";
-    const std::string folder = mkdtemp(pattern);
-    RegistryOpenFile(folder + "/registry.reg");
+    test::TempTree tree;
+    RegistryOpenFile(tree.Posix("registry.reg").string());
     const std::u16string key = u"Software\\Movo\\KRA";
     const std::vector<uint8_t> a(8, 0xAA);
     const std::vector<uint8_t> b(16, 0xBB);
@@ -53,7 +52,6 @@ TEST(RegistryThreaded, ReadsDuringWritesSeeWholeValues) {
     EXPECT_EQ(torn.load(), 0);
     RegistryUseMemory();
     RegClearState();
-    std::system(("rm -rf '" + folder + "'").c_str());
 }
 
 }  // namespace

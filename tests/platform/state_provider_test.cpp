@@ -11,6 +11,7 @@
 #include "platform/message_loop.h"
 #include "platform/registry.h"
 #include "platform/state-provider.h"
+#include "support/temp_tree.h"
 
 namespace kra::platform {
 namespace {
@@ -26,10 +27,6 @@ intptr_t Record(uint32_t message, uintptr_t wParam, intptr_t lParam) {
 class StateProviderTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        root = fs::temp_directory_path() /
-               ("kra-sysfs-" +
-                std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-        fs::remove_all(root);
         fs::create_directories(root / "class");
         sources.sysfsRoot = root.string();
         RegistryUseMemory();
@@ -44,7 +41,6 @@ class StateProviderTest : public ::testing::Test {
         RegClearState();
         ResetMessageLoop();
         SetWindowProc(nullptr);
-        fs::remove_all(root);
     }
     // Writes class/<cls>/<entry>/<name> with text and a line end, as sysfs does.
     void Put(const std::string& cls, const std::string& entry, const std::string& name,
@@ -53,8 +49,13 @@ class StateProviderTest : public ::testing::Test {
         fs::create_directories(folder);
         std::ofstream(folder / name) << text << "\n";
     }
-    void Supply(const std::string& entry, const std::string& type) {
-        Put("power_supply", entry, "type", type);
+    void Put(const std::string& cls, const std::string& entry,
+             std::initializer_list<std::pair<const char*, const char*>> files) {
+        for (const auto& [name, text] : files) Put(cls, entry, name, text);
+    }
+    void Supply(const std::string& entry,
+                std::initializer_list<std::pair<const char*, const char*>> files) {
+        Put("power_supply", entry, files);
     }
     std::optional<uint32_t> StateDword(const std::u16string& key, const std::u16string& name) {
         RegValue value;
@@ -64,87 +65,75 @@ class StateProviderTest : public ::testing::Test {
                uint32_t(value.data[2]) << 16 | uint32_t(value.data[3]) << 24;
     }
 
-    fs::path root;
+    test::TempTree tree;
+    const fs::path& root = tree.Posix();
     StateSources sources;
 };
 
 TEST_F(StateProviderTest, BatteryLevelComesFromCapacityAndPowerFromTheMainsSupply) {
-    Supply("BAT0", "Battery");
-    Put("power_supply", "BAT0", "capacity", "57");
-    Put("power_supply", "BAT0", "status", "Discharging");
-    Supply("AC", "Mains");
-    Put("power_supply", "AC", "online", "1");
+    Supply("BAT0", {{"type", "Battery"}, {"capacity", "57"}, {"status", "Discharging"}});
+    Supply("AC", {{"type", "Mains"}, {"online", "1"}});
     EXPECT_EQ(ReadBattery(sources), (BatteryReading{57, 1}));
 
     // Full on the charger: external power, although the battery is not charging.
-    Put("power_supply", "BAT0", "capacity", "100");
-    Put("power_supply", "BAT0", "status", "Not charging");
+    Supply("BAT0", {{"capacity", "100"}, {"status", "Not charging"}});
     EXPECT_EQ(ReadBattery(sources), (BatteryReading{100, 1}));
 
     // The charger unplugged: the adapter decides, not the battery's word.
-    Put("power_supply", "AC", "online", "0");
-    Put("power_supply", "BAT0", "status", "Charging");
+    Supply("AC", {{"online", "0"}});
+    Supply("BAT0", {{"status", "Charging"}});
     EXPECT_EQ(ReadBattery(sources), (BatteryReading{100, 0}));
 }
 
 TEST_F(StateProviderTest, BatteryWithoutAdapterEntryUsesItsStatusAndCapsTheLevel) {
-    Supply("BAT1", "Battery");
-    Put("power_supply", "BAT1", "capacity", "130");
-    Put("power_supply", "BAT1", "status", "Discharging");
+    Supply("BAT1", {{"type", "Battery"}, {"capacity", "130"}, {"status", "Discharging"}});
     EXPECT_EQ(ReadBattery(sources), (BatteryReading{100, 0}));
-    Put("power_supply", "BAT1", "status", "Full");
+    Supply("BAT1", {{"status", "Full"}});
     EXPECT_EQ(ReadBattery(sources).externalPower, 1);
-    Put("power_supply", "BAT1", "status", "Unknown");
+    Supply("BAT1", {{"status", "Unknown"}});
     EXPECT_EQ(ReadBattery(sources).externalPower, kPowerUnknown);
 }
 
 TEST_F(StateProviderTest, SeveralBatteriesAddTheirCountersAndDeviceBatteriesDoNotCount) {
-    Supply("BAT0", "Battery");
-    Put("power_supply", "BAT0", "energy_now", "30000000");
-    Put("power_supply", "BAT0", "energy_full", "50000000");
-    Put("power_supply", "BAT0", "capacity", "60");
-    Supply("BAT1", "Battery");
-    Put("power_supply", "BAT1", "charge_now", "1000000");
-    Put("power_supply", "BAT1", "charge_full", "50000000");
-    Put("power_supply", "BAT1", "capacity", "2");
+    Supply("BAT0", {{"type", "Battery"},
+                    {"energy_now", "30000000"},
+                    {"energy_full", "50000000"},
+                    {"capacity", "60"}});
+    Supply("BAT1", {{"type", "Battery"},
+                    {"charge_now", "1000000"},
+                    {"charge_full", "50000000"},
+                    {"capacity", "2"}});
     // A wireless mouse: its battery and its "online" are not the machine's.
-    Supply("hidpp_battery_0", "Battery");
-    Put("power_supply", "hidpp_battery_0", "scope", "Device");
-    Put("power_supply", "hidpp_battery_0", "capacity", "5");
+    Supply("hidpp_battery_0", {{"type", "Battery"}, {"scope", "Device"}, {"capacity", "5"}});
     EXPECT_EQ(ReadBattery(sources).percent, 31);  // 31 of 100, not (60 + 2 + 5) / 3
 
     // A removed battery is skipped.
-    Put("power_supply", "BAT1", "present", "0");
+    Supply("BAT1", {{"present", "0"}});
     EXPECT_EQ(ReadBattery(sources).percent, 60);
 }
 
 TEST_F(StateProviderTest, NoOrDamagedBatteryGivesAnUnknownLevel) {
     EXPECT_EQ(ReadBattery(sources), BatteryReading{});  // no power_supply class at all
-    Supply("BAT0", "Battery");
-    Put("power_supply", "BAT0", "capacity", "4x");
-    Put("power_supply", "BAT0", "energy_now", "99999999999999999999999");
-    Put("power_supply", "BAT0", "energy_full", "0");
+    Supply("BAT0", {{"type", "Battery"},
+                    {"capacity", "4x"},
+                    {"energy_now", "99999999999999999999999"},
+                    {"energy_full", "0"}});
     EXPECT_EQ(ReadBattery(sources).percent, kBatteryUnknown);
-    Put("power_supply", "BAT0", "capacity", "-3");
+    Supply("BAT0", {{"capacity", "-3"}});
     EXPECT_EQ(ReadBattery(sources).percent, kBatteryUnknown);
     // Only counters, no capacity file.
     fs::remove(root / "class/power_supply/BAT0/capacity");
-    Put("power_supply", "BAT0", "energy_now", "2");
-    Put("power_supply", "BAT0", "energy_full", "3");
+    Supply("BAT0", {{"energy_now", "2"}, {"energy_full", "3"}});
     EXPECT_EQ(ReadBattery(sources).percent, 67);
 }
 
 TEST_F(StateProviderTest, RadiosHeadsetAndDataLinksArePublishedAsStateValues) {
-    Put("rfkill", "rfkill0", "type", "bluetooth");
-    Put("rfkill", "rfkill0", "state", "1");
-    Put("rfkill", "rfkill1", "type", "wlan");
-    Put("rfkill", "rfkill1", "state", "0");  // soft-blocked
+    Put("rfkill", "rfkill0", {{"type", "bluetooth"}, {"state", "1"}});
+    Put("rfkill", "rfkill1", {{"type", "wlan"}, {"state", "0"}});  // soft-blocked
     Put("extcon", "extcon0", "state", "MICROPHONE=0\nHEADPHONE=1");
     Put("net", "lo", "operstate", "unknown");
-    Put("net", "wwan0", "uevent", "INTERFACE=wwan0\nDEVTYPE=wwan");
-    Put("net", "wwan0", "operstate", "up");
-    Put("net", "wwan1", "uevent", "DEVTYPE=wwan");
-    Put("net", "wwan1", "operstate", "down");
+    Put("net", "wwan0", {{"uevent", "INTERFACE=wwan0\nDEVTYPE=wwan"}, {"operstate", "up"}});
+    Put("net", "wwan1", {{"uevent", "DEVTYPE=wwan"}, {"operstate", "down"}});
 
     const SystemState state = ReadSystemState(sources);
     EXPECT_TRUE(state.hasBluetooth && state.bluetoothOn);
@@ -171,8 +160,7 @@ TEST_F(StateProviderTest, RadiosHeadsetAndDataLinksArePublishedAsStateValues) {
 }
 
 TEST_F(StateProviderTest, AbsentSourcesPublishNothingAndRemoveWhatWasThere) {
-    Put("rfkill", "rfkill0", "type", "bluetooth");
-    Put("rfkill", "rfkill0", "state", "1");
+    Put("rfkill", "rfkill0", {{"type", "bluetooth"}, {"state", "1"}});
     Put("switch", "h2w", "state", "2");
     PublishSystemState(ReadSystemState(sources));
     EXPECT_EQ(StateDword(u"System\\State\\Hardware", u"Bluetooth"), 1u);
@@ -191,12 +179,9 @@ TEST_F(StateProviderTest, AbsentSourcesPublishNothingAndRemoveWhatWasThere) {
 TEST_F(StateProviderTest, PollPostsOnlyWhatChangedAndStartPostsNothing) {
     EXPECT_EQ(CurrentBattery(), BatteryReading{});
     PollStateProvider();  // not started: nothing read, nothing posted
-    Put("rfkill", "rfkill0", "type", "bluetooth");
-    Put("rfkill", "rfkill0", "state", "0");
+    Put("rfkill", "rfkill0", {{"type", "bluetooth"}, {"state", "0"}});
     Put("switch", "h2w", "state", "1");
-    Supply("BAT0", "Battery");
-    Put("power_supply", "BAT0", "capacity", "80");
-    Put("power_supply", "BAT0", "status", "Discharging");
+    Supply("BAT0", {{"type", "Battery"}, {"capacity", "80"}, {"status", "Discharging"}});
 
     StartStateProvider(sources);
     EXPECT_EQ(CurrentBattery(), (BatteryReading{80, 0}));
@@ -207,7 +192,7 @@ TEST_F(StateProviderTest, PollPostsOnlyWhatChangedAndStartPostsNothing) {
     // The radio comes on, the headphones come out, the battery drains.
     Put("rfkill", "rfkill0", "state", "1");
     Put("switch", "h2w", "state", "0");
-    Put("power_supply", "BAT0", "capacity", "79");
+    Supply("BAT0", {{"capacity", "79"}});
     PollStateProvider();
     PumpPending();
     const std::vector<StateMessage> expected = {

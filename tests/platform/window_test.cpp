@@ -12,28 +12,15 @@
 #include "platform/message_loop.h"
 #include "platform/window.h"
 #include "platform/window_internal.h"
+#include "support/recorded_messages.h"
+#include "support/temp_tree.h"
 
 namespace kra::platform {
 namespace {
 
-struct Msg {
-    uint32_t message;
-    uintptr_t wParam;
-    intptr_t lParam;
-    bool operator==(const Msg&) const = default;
-};
-std::vector<Msg> g_msgs;
-
-intptr_t Record(uint32_t m, uintptr_t w, intptr_t l) {
-    g_msgs.push_back({m, w, l});
-    return 0;
-}
-
-std::vector<Msg> Take() {
-    g_msgs.clear();
-    PumpPending();
-    return g_msgs;
-}
+using test::g_msgs;
+using test::Msg;
+using test::Record;
 
 TEST(WindowOptions, DisplayProfiles) {
     DisplayProfile p;
@@ -137,17 +124,14 @@ class HeadlessWindow : public ::testing::Test {
         o.headless = true;
         std::string error;
         ASSERT_TRUE(OpenMainWindow(o, &error)) << error;
-        dir_ = std::filesystem::temp_directory_path() /
-               ("kra-window-test-" + std::to_string(getpid()));
-        std::filesystem::create_directories(dir_);
     }
     void TearDown() override {
         CloseMainWindow();
         ResetMessageLoop();
         SetWindowProc(nullptr);
-        std::filesystem::remove_all(dir_);
     }
-    std::filesystem::path dir_;
+    test::TempTree tree_;
+    const std::filesystem::path& dir_ = tree_.Posix();
 };
 
 constexpr intptr_t Point(int x, int y) {
@@ -158,11 +142,11 @@ TEST_F(HeadlessWindow, FocusFollowsShowRaiseAndMinimise) {
     EXPECT_FALSE(IsMainWindowForeground());
     ShowMainWindow(true);
     BringMainWindowToFront();  // already in front: nothing more
-    EXPECT_EQ(Take(), (std::vector<Msg>{{kWmSetFocus, 0, 0}}));
+    EXPECT_EQ(test::TakeMessages(), (std::vector<Msg>{{kWmSetFocus, 0, 0}}));
     EXPECT_TRUE(IsMainWindowForeground());
     MinimiseMainWindow();
     BringMainWindowToFront();
-    EXPECT_EQ(Take(), (std::vector<Msg>{{kWmKillFocus, 0, 0}, {kWmSetFocus, 0, 0}}));
+    EXPECT_EQ(test::TakeMessages(), (std::vector<Msg>{{kWmKillFocus, 0, 0}, {kWmSetFocus, 0, 0}}));
     std::string error;
     EXPECT_FALSE(OpenMainWindow(PlatformOptions{}, &error));  // one main window
     EXPECT_EQ(error, "the main window is already open");
@@ -175,27 +159,28 @@ TEST_F(HeadlessWindow, PenNeedsAPressAndStaysOnTheDisplay) {
     ReportPen(PenAction::kDown, 11, 21);  // a second press without release
     ReportPen(PenAction::kMove, 5000, -3);
     ReportPen(PenAction::kUp, 479, 799);
-    EXPECT_EQ(Take(), (std::vector<Msg>{{kWmLButtonDown, 1, Point(10, 20)},
-                                        {kWmMouseMove, 1, Point(479, 0)},
-                                        {kWmLButtonUp, 0, Point(479, 799)}}));
+    EXPECT_EQ(test::TakeMessages(), (std::vector<Msg>{{kWmLButtonDown, 1, Point(10, 20)},
+                                                      {kWmMouseMove, 1, Point(479, 0)},
+                                                      {kWmLButtonUp, 0, Point(479, 799)}}));
     // Losing the focus mid-stroke ends the stroke.
     ShowMainWindow(true);
     ReportPen(PenAction::kDown, 1, 2);
     MinimiseMainWindow();
     ReportPen(PenAction::kUp, 1, 2);
-    EXPECT_EQ(Take(), (std::vector<Msg>{{kWmSetFocus, 0, 0},
-                                        {kWmLButtonDown, 1, Point(1, 2)},
-                                        {kWmLButtonUp, 0, 0},
-                                        {kWmKillFocus, 0, 0}}));
+    EXPECT_EQ(test::TakeMessages(), (std::vector<Msg>{{kWmSetFocus, 0, 0},
+                                                      {kWmLButtonDown, 1, Point(1, 2)},
+                                                      {kWmLButtonUp, 0, 0},
+                                                      {kWmKillFocus, 0, 0}}));
 }
 
 TEST_F(HeadlessWindow, KeysCarryTheirCodeAndTransitionBits) {
     ReportKey(true, 0x27, false);
     ReportKey(true, 0x27, true);
     ReportKey(false, 0x27, false);
-    EXPECT_EQ(Take(), (std::vector<Msg>{{kWmKeyDown, 0x27, 1},
-                                        {kWmKeyDown, 0x27, 0x40000001},
-                                        {kWmKeyUp, 0x27, intptr_t(int32_t(0xC0000001u))}}));
+    EXPECT_EQ(test::TakeMessages(),
+              (std::vector<Msg>{{kWmKeyDown, 0x27, 1},
+                                {kWmKeyDown, 0x27, 0x40000001},
+                                {kWmKeyUp, 0x27, intptr_t(int32_t(0xC0000001u))}}));
 }
 
 TEST_F(HeadlessWindow, UserRotationPostsTheSettingChangeAndSwapsTheLogicalSize) {
@@ -203,16 +188,16 @@ TEST_F(HeadlessWindow, UserRotationPostsTheSettingChangeAndSwapsTheLogicalSize) 
     ReportRotation(0);  // unchanged: nothing posted
     ReportRotation(1);
     EXPECT_EQ(GetDisplayOrientation(), 1);
-    EXPECT_EQ(Take(), (std::vector<Msg>{{kWmSettingChange, kSettingChangeReset, 0}}));
+    EXPECT_EQ(test::TakeMessages(), (std::vector<Msg>{{kWmSettingChange, kSettingChangeReset, 0}}));
     int w, h;
     LogicalSize(&w, &h);
     EXPECT_EQ(w, 800);
     EXPECT_EQ(h, 480);
     ReportPen(PenAction::kDown, 799, 700);  // clamped to the turned display
     ReportPen(PenAction::kUp, 0, 0);
-    EXPECT_EQ(Take()[0].lParam, Point(799, 479));
+    EXPECT_EQ(test::TakeMessages()[0].lParam, Point(799, 479));
     EXPECT_TRUE(SetDisplayOrientation(0));  // the program's own turn posts nothing
-    EXPECT_TRUE(Take().empty());
+    EXPECT_TRUE(test::TakeMessages().empty());
     EXPECT_EQ(TurnOrientation(0, -1), 4);
     EXPECT_EQ(TurnOrientation(4, 1), 0);
     EXPECT_EQ(TurnOrientation(1, 1), 2);

@@ -16,6 +16,7 @@
 #include "platform/instance.h"
 #include "platform/message_loop.h"
 #include "platform/window.h"
+#include "support/temp_tree.h"
 
 namespace kra::platform {
 namespace {
@@ -51,19 +52,13 @@ class RunHeadless : public ::testing::Test {
     void SetUp() override {
         ResetMessageLoop();
         g_msgs.clear();
-        dir_ =
-            std::filesystem::temp_directory_path() / ("kra-run-test-" + std::to_string(getpid()));
-        std::filesystem::create_directories(dir_);
         options_.headless = true;
         options_.virtualClock = true;
         options_.display = {240, 320, 96};
         options_.runtimeDir = (dir_ / "run").string();
         options_.scriptPath = (dir_ / "script.txt").string();
     }
-    void TearDown() override {
-        ResetMessageLoop();
-        std::filesystem::remove_all(dir_);
-    }
+    void TearDown() override { ResetMessageLoop(); }
     void Script(const std::string& text) { std::ofstream(options_.scriptPath) << text; }
     std::vector<uint32_t> Ticks(uint32_t message) {
         std::vector<uint32_t> ticks;
@@ -71,7 +66,8 @@ class RunHeadless : public ::testing::Test {
             if (m.message == message) ticks.push_back(m.tick);
         return ticks;
     }
-    std::filesystem::path dir_;
+    test::TempTree tree_;
+    const std::filesystem::path& dir_ = tree_.Posix();
     PlatformOptions options_;
 };
 
