@@ -7,6 +7,8 @@
 
 namespace kra {
 
+std::function<void(Screen&, int frame)> g_turnFrameObserver;
+
 namespace {
 
 constexpr uint32_t kReflectionAlpha = 20;
@@ -111,6 +113,7 @@ int TurnOver(Screen& screen, const Surface& front, const Surface& back, int32_t 
         if (hooks.drawBars) hooks.drawBars(screen);
         ++frame;
         if (hooks.onFrame) hooks.onFrame(screen, frame);
+        if (g_turnFrameObserver) g_turnFrameObserver(screen, frame);
         pacer.Show(screen, paced);
     };
     auto putBackground = [&] {

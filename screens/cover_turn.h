@@ -50,6 +50,10 @@ TurnCut TurnCutRows(uint32_t height, int32_t y, uint32_t screenHeight);
 WarpCorners TurnCorners(uint32_t w, uint32_t h, int frame, int side, bool turningIn,
                         int32_t& width);
 
+// Called after each frame of every turn, after the hooks' own onFrame (tests
+// and frame captures of turns started by the screens).
+extern std::function<void(Screen&, int frame)> g_turnFrameObserver;
+
 int TurnOver(Screen& screen, const Surface& front, const Surface& back, int32_t frontY,
              int32_t backY, bool frontReflection, bool backReflection, int side, bool flowMode,
              const TurnHooks& hooks);

@@ -194,6 +194,12 @@ void DrawPressedHighlight(Screen& screen, bool pressed, int32_t x, int32_t y, in
 // The scroll step of one line for this frame.
 void DrawScrollingLine(Screen& screen, ScrollingLine& line, const Surface& label, int32_t x,
                        int32_t y, uint32_t alpha, uint32_t now);
+// The track list's band of the screen (its rows alone on black) as an image,
+// and the y it stands at.
+void RenderTrackListImage(Screen& screen, Surface& image, int32_t& y);
+// The track-list button: the cover turns over to show the list, or the list
+// turns back to the cover; the shown flag flips half way through the turn.
+void TurnTrackList(Screen& screen, uint32_t now);
 // The whole screen into the back buffer (status bar through the router's
 // hook); not presented.
 void ComposeNowPlaying(Screen& screen, uint32_t now);

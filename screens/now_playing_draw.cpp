@@ -4,8 +4,11 @@
 #include "app/base/app_state.h"
 #include "app/base/settings.h"
 #include "graphics/blit.h"
+#include "graphics/image.h"
 #include "graphics/skin.h"
+#include "platform/message_loop.h"
 #include "playback/play_queue.h"
+#include "screens/cover_turn.h"
 #include "screens/gestures.h"
 #include "screens/now_playing.h"
 #include "screens/screen_router.h"
@@ -272,6 +275,53 @@ void DrawCoverArea(Screen& screen, int32_t x) {
     const NowPlayingLayout& l = np.layout;
     DrawSurface(cover, screen, x + l.coverX, l.coverY, 0, 0, 0, 0, BlitCopy, 32);
     DrawSurface(np.reflection, screen, x + l.coverX, l.coverY + H(cover), 0, 0, 0, 0, BlitCopy, 32);
+}
+
+void RenderTrackListImage(Screen& screen, Surface& image, int32_t& y) {
+    const int32_t top = std::max(TrackListTop(), 0);
+    const int32_t bottom = std::min(TrackListBottom(), int32_t(screen.height));
+    y = top;
+    ResetSurface(image, false);
+    if (bottom <= top || screen.backBuffer == nullptr) return;
+    ClearScreen(screen, 0);
+    DrawTrackList(screen, 0);
+    Surface whole;
+    if (LoadImage(whole, screen, u"", kScaleNatural, 0, 0) != 1) return;
+    CropSurface(image, whole, whole.width, uint32_t(bottom - top), 0, uint32_t(top), 0);
+}
+
+void TurnTrackList(Screen& screen, uint32_t now) {
+    NowPlaying& np = g_nowPlaying;
+    const bool showing = np.trackListShown;
+    if (!showing) {
+        // The rows are loaded and placed as for showing them, then the flag
+        // waits for the middle of the turn.
+        SetTrackListShown(screen, true);
+        np.trackListShown = false;
+    }
+    np.markedRow = -1;
+    Surface list;
+    int32_t listY = 0;
+    RenderTrackListImage(screen, list, listY);
+    const Surface& cover = np.hasCover ? np.cover : g_skin.music;
+    const int32_t coverY = np.layout.coverY;
+    TurnHooks hooks;
+    hooks.drawBars = [now](Screen& s) {
+        DrawControlBar(s, 0, now);
+        DrawSecondaryBar(s, 0);
+        if (g_screenActions.drawStatusBar) {
+            g_screenActions.drawStatusBar(s, 0);
+        } else {
+            DrawStrip(g_skin.statusStrip, s, 0, 0, int32_t(s.width), 0, BlitCopy, 32);
+        }
+    };
+    hooks.stopMotion = [] { platform::KillTimer(kTimerAnimation); };
+    hooks.startMotion = [] { platform::SetTimer(kTimerAnimation, 60); };
+    hooks.listShown = &np.trackListShown;
+    const int turned =
+        showing ? TurnOver(screen, list, cover, listY, coverY, false, true, 2, false, hooks)
+                : TurnOver(screen, cover, list, coverY, listY, true, false, 1, false, hooks);
+    if (turned != 1) np.trackListShown = !showing;
 }
 
 void ComposeNowPlaying(Screen& screen, uint32_t now) {

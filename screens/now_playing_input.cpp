@@ -239,7 +239,7 @@ void NowPlayingPenUp(int32_t x, int32_t y, uint32_t now) {
                 ShowScreen(kScreenAlbumFlow, false);
             break;
         case kAreaTrackList:
-            if (inside) SetTrackListShown(g_screen, !np.trackListShown);
+            if (inside) TurnTrackList(g_screen, now);
             break;
         case kAreaVolumeKnob:
             Act(g_screenActions.storeVolume);

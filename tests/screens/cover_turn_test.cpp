@@ -174,6 +174,49 @@ TEST_F(CoverTurnTest, EmptyAndTinyImagesKeepTheCount) {
     }
 }
 
+// The now-playing track-list button turns the cover over and back, with the
+// flag flipping half way and the last frame showing the new side.
+TEST_F(CoverTurnTest, NowPlayingButtonTurnsTheCoverAndBack) {
+    Song(u"Title", u"Artist", u"Album", 200, 10);
+    NowPlaying& np = g_nowPlaying;
+    ASSERT_TRUE(SizeSurface(np.cover, 400, 400));
+    for (uint32_t y = 0; y < 400; ++y)
+        for (uint32_t x = 0; x < 400; ++x)
+            np.cover.pixels[y * 400 + x] =
+                MakeColour(g_screen.layout, (x * 255) / 400, 120, (y * 255) / 400);
+    np.hasCover = true;
+    ASSERT_TRUE(MakeReflection(np.reflection, np.cover, 0));
+    np.layout.coverX = 40;
+    np.barsShown = true;
+    const NowPlayingLayout& l = np.layout;
+    std::vector<bool> flags;
+    g_turnFrameObserver = [&](Screen& s, int frame) {
+        flags.push_back(g_nowPlaying.trackListShown);
+        const char* dir = std::getenv("KRA_FRAME_DIR");
+        if (frame == 9 && flags.size() == 9 && dir != nullptr)
+            SaveFramePng(platform::FromPosixPath(std::string(dir) + "/now-playing-turn-" +
+                                                 std::to_string(frame) + ".png"),
+                         s.backBuffer, s.physicalWidth, s.physicalHeight, s.physicalWidth * 2,
+                         s.layout);
+    };
+    const uint32_t presents = frame.presentCount, t0 = platform::TickCount();
+    const int32_t buttonX = l.width - l.trackListButtonWidth / 2, buttonY = l.buttonY + 4;
+    Tap(buttonX, buttonY);
+    EXPECT_TRUE(g_nowPlaying.trackListShown);
+    ASSERT_EQ(flags.size(), size_t(kTurnTotalFrames));
+    EXPECT_FALSE(flags[8]);
+    EXPECT_TRUE(flags[9]);
+    EXPECT_GE(frame.presentCount - presents, uint32_t(kTurnTotalFrames));
+    EXPECT_GE(platform::TickCount() - t0, 462u);
+    flags.clear();
+    Tap(buttonX, buttonY);
+    EXPECT_FALSE(g_nowPlaying.trackListShown);
+    ASSERT_EQ(flags.size(), size_t(kTurnTotalFrames));
+    EXPECT_TRUE(flags[8]);
+    EXPECT_FALSE(flags[9]);
+    g_turnFrameObserver = nullptr;
+}
+
 TEST_F(CoverTurnTest, FrameNinePicture) {
     const char* dir = std::getenv("KRA_FRAME_DIR");
     if (dir == nullptr) GTEST_SKIP() << "KRA_FRAME_DIR not set";
