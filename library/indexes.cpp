@@ -32,7 +32,8 @@ std::u16string_view TableFolder(const Library& library, int32_t index) {
 
 // Puts `lines` into `view` after the special lines.
 void AppendLines(ListContent& view, const ListContent& lines) {
-    for (size_t i = 0; i < lines.size(); ++i) view.AddLine(lines.data[i], lines.text[i]);
+    view.data.AppendShared(lines.data, 0, lines.size());
+    view.text.AppendShared(lines.text, 0, lines.size());
 }
 
 void SelectSong(ListContent& view, std::u16string_view currentSong) {
@@ -190,7 +191,10 @@ void BuildAllSongsList(const Library& library, ListContent& view) {
     view.clear();
     const size_t count = library.browse.size();
     if (count >= 2) view.AddLine(kDataShuffle, g_libraryWords.shuffle);
-    for (std::u16string_view path : library.browse) view.AddLine(path, FileNamePart(path));
+    // The lines share the library's paths: each path is held once.
+    view.data.AppendShared(library.browse, 0, count);
+    for (std::u16string_view path : library.browse)
+        view.text.AppendSharedPart(library.browse, FileNamePart(path));
     view.header = ListHeader(library.root, static_cast<int32_t>(count), g_libraryWords.song,
                              g_libraryWords.songs);
 }

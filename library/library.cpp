@@ -129,22 +129,85 @@ std::u16string ListingPattern(std::u16string_view folder) {
     return pattern;
 }
 
+namespace {
+constexpr size_t kFirstChunkUnits = 256;
+constexpr size_t kMaxChunkUnits = size_t(1) << 16;  // 128 KiB
+constexpr size_t kMaxHintUnits = size_t(1) << 23;   // a reserve hint gets at most 16 MiB
+}  // namespace
+
+TextList::TextList(const TextList& other) : entries_(other.entries_) {
+    ShareAllOf(other);
+}
+
+TextList& TextList::operator=(const TextList& other) {
+    if (this != &other) {
+        TextList copy(other);
+        *this = std::move(copy);
+    }
+    return *this;
+}
+
+char16_t* TextList::Allocate(size_t units) {
+    if (!own_) own_ = std::make_shared<Chunks>();
+    Chunks& c = *own_;
+    if (c.blocks.empty() || units > c.capacity - c.used) {
+        size_t size = c.capacity == 0 ? kFirstChunkUnits : std::min(c.capacity * 2, kMaxChunkUnits);
+        if (chunkHint_ > 0) size = std::max(size, std::min(chunkHint_, kMaxHintUnits));
+        chunkHint_ = 0;
+        size = std::max(size, units);
+        c.blocks.push_back(std::unique_ptr<char16_t[]>(new char16_t[size]));
+        c.capacity = size;
+        c.used = 0;
+    }
+    char16_t* at = c.blocks.back().get() + c.used;
+    c.used += units;
+    return at;
+}
+
+void TextList::Share(const std::shared_ptr<Chunks>& chunks) {
+    if (!chunks || chunks == own_) return;
+    for (const std::shared_ptr<Chunks>& held : shared_) {
+        if (held == chunks) return;
+    }
+    shared_.push_back(chunks);
+}
+
+void TextList::ShareAllOf(const TextList& other) {
+    Share(other.own_);
+    for (const std::shared_ptr<Chunks>& chunks : other.shared_) Share(chunks);
+}
+
+void TextList::AppendShared(const TextList& other, size_t begin, size_t end) {
+    end = std::min(end, other.size());
+    if (begin >= end) return;
+    ShareAllOf(other);
+    entries_.reserve(entries_.size() + (end - begin));
+    for (size_t i = begin; i < end; ++i) entries_.push_back(other.entries_[i]);
+}
+
+void TextList::AppendSharedPart(const TextList& other, std::u16string_view part) {
+    ShareAllOf(other);
+    entries_.push_back(Entry{part.data(), static_cast<uint32_t>(part.size())});
+}
+
+void TextList::Reorder(const std::vector<uint32_t>& order) {
+    std::vector<Entry> sorted;
+    sorted.reserve(order.size());
+    for (uint32_t i : order) sorted.push_back(entries_[i]);
+    entries_ = std::move(sorted);
+}
+
 int32_t TextList::Find(std::u16string_view text) const {
-    for (size_t i = 0; i < size(); ++i) {
-        if ((*this)[i] == text) return static_cast<int32_t>(i);
+    for (const Entry& entry : entries_) {
+        if (entry.size == text.size() &&
+            std::equal(entry.text, entry.text + entry.size, text.begin()))
+            return static_cast<int32_t>(&entry - entries_.data());
     }
     return -1;
 }
 
 void SortLibraryOrder(TextList& list) {
-    const std::vector<uint32_t> order =
-        SortedOrder(list.size(), [&list](size_t i) { return list[i]; });
-    TextList sorted;
-    size_t units = 0;
-    for (size_t i = 0; i < list.size(); ++i) units += list[i].size();
-    sorted.reserve(list.size(), units);
-    for (uint32_t i : order) sorted.push_back(list[i]);
-    list = std::move(sorted);
+    list.Reorder(SortedOrder(list.size(), [&list](size_t i) { return list[i]; }));
 }
 
 std::vector<uint32_t> LibraryOrder(const TextList& list, size_t begin, size_t end) {

@@ -9,6 +9,7 @@
 //
 // Paths are core paths: absolute, beginning with '\', at most 259 units.
 #pragma once
+#include <algorithm>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -53,49 +54,73 @@ std::u16string ListingPattern(std::u16string_view folder);
 
 // --- Containers -------------------------------------------------------------
 
-// An ordered list of strings stored back to back in one buffer: appending
-// costs no allocation per entry, and entries are read as views that stay
-// valid until the list changes.
+// An ordered list of strings. The text lives in append-only chunks that
+// never move, so entries are read as views that stay valid as long as the
+// list (or any list sharing them) holds them. A copy shares the text instead
+// of duplicating it, and AppendShared / AppendSharedPart take entries (or
+// parts of entries) of another list the same way: the library's songs, the
+// play list and the all-songs lines hold each path once. Only the list that
+// made a chunk writes to it, and only past its used end; a list and its
+// copies may therefore live on different threads.
 class TextList {
   public:
-    size_t size() const { return ends_.size(); }
-    bool empty() const { return ends_.empty(); }
+    TextList() = default;
+    TextList(const TextList& other);
+    TextList& operator=(const TextList& other);
+    TextList(TextList&& other) noexcept = default;
+    TextList& operator=(TextList&& other) noexcept = default;
+
+    size_t size() const { return entries_.size(); }
+    bool empty() const { return entries_.empty(); }
     std::u16string_view operator[](size_t i) const {
-        const uint32_t begin = i == 0 ? 0 : ends_[i - 1];
-        return std::u16string_view(units_).substr(begin, ends_[i] - begin);
+        return std::u16string_view(entries_[i].text, entries_[i].size);
     }
     std::u16string_view back() const { return (*this)[size() - 1]; }
     void push_back(std::u16string_view text) {
-        units_.append(text);
-        ends_.push_back(static_cast<uint32_t>(units_.size()));
+        char16_t* at = Allocate(text.size());
+        std::copy(text.begin(), text.end(), at);
+        entries_.push_back(Entry{at, static_cast<uint32_t>(text.size())});
     }
     // Appends `units` UTF-16LE code units read from `bytes`.
     void PushUtf16Le(const uint8_t* bytes, size_t units) {
-        const size_t at = units_.size();
-        units_.resize(at + units);
+        char16_t* at = Allocate(units);
         if constexpr (std::endian::native == std::endian::little) {
-            std::memcpy(units_.data() + at, bytes, units * 2);
+            std::memcpy(at, bytes, units * 2);
         } else {
             for (size_t k = 0; k < units; ++k)
-                units_[at + k] = char16_t(bytes[2 * k] | bytes[2 * k + 1] << 8);
+                at[k] = char16_t(bytes[2 * k] | bytes[2 * k + 1] << 8);
         }
-        ends_.push_back(static_cast<uint32_t>(units_.size()));
+        entries_.push_back(Entry{at, static_cast<uint32_t>(units)});
     }
     // Appends ChildPath(folder, name) without a temporary string.
     void PushChildPath(std::u16string_view folder, std::u16string_view name) {
-        if (folder.size() != 1) units_.append(folder);
-        units_.push_back(u'\\');
-        units_.append(name);
-        ends_.push_back(static_cast<uint32_t>(units_.size()));
+        const std::u16string_view head = folder.size() == 1 ? std::u16string_view() : folder;
+        const size_t units = head.size() + 1 + name.size();
+        char16_t* at = Allocate(units);
+        char16_t* out = std::copy(head.begin(), head.end(), at);
+        *out++ = u'\\';
+        std::copy(name.begin(), name.end(), out);
+        entries_.push_back(Entry{at, static_cast<uint32_t>(units)});
     }
+    // Appends entries begin..end-1 of `other` without copying their text.
+    void AppendShared(const TextList& other, size_t begin, size_t end);
+    // Appends `part`, which must lie inside an entry of `other` (a path's
+    // file name, say), without copying it.
+    void AppendSharedPart(const TextList& other, std::u16string_view part);
     void clear() {
-        units_.clear();
-        ends_.clear();
+        entries_.clear();
+        own_.reset();
+        shared_.clear();
+        chunkHint_ = 0;
     }
+    // Room for `entries` more entries; the next chunk of text is made for
+    // `units` units.
     void reserve(size_t entries, size_t units) {
-        ends_.reserve(entries);
-        units_.reserve(units);
+        entries_.reserve(entries_.size() + entries);
+        chunkHint_ = units;
     }
+    // Puts entry order[k] at place k (order is a permutation of the indexes).
+    void Reorder(const std::vector<uint32_t>& order);
     // Index of the first entry equal to text (exact, case-sensitive), or -1.
     int32_t Find(std::u16string_view text) const;
 
@@ -128,8 +153,24 @@ class TextList {
     Iterator end() const { return Iterator(this, size()); }
 
   private:
-    std::u16string units_;
-    std::vector<uint32_t> ends_;
+    struct Entry {
+        const char16_t* text;
+        uint32_t size;
+    };
+    // Chunks of text; only `used` units of the last one are written.
+    struct Chunks {
+        std::vector<std::unique_ptr<char16_t[]>> blocks;
+        size_t used = 0;
+        size_t capacity = 0;
+    };
+    char16_t* Allocate(size_t units);
+    void Share(const std::shared_ptr<Chunks>& chunks);
+    void ShareAllOf(const TextList& other);
+
+    std::vector<Entry> entries_;
+    std::shared_ptr<Chunks> own_;                  // written by this list only
+    std::vector<std::shared_ptr<Chunks>> shared_;  // other lists' chunks it refers to
+    size_t chunkHint_ = 0;
 };
 
 // Sorts the list in library order; equal keys keep their order.
@@ -156,11 +197,16 @@ struct PlayList {
         paths.push_back(path);
         entries.push_back(PlayEntry{0, identity});
     }
+    // Appends entry i of `songs`, sharing its text.
+    void AppendFrom(const TextList& songs, size_t i) {
+        paths.AppendShared(songs, i, i + 1);
+        entries.push_back(PlayEntry{});
+    }
     void clear() {
         paths.clear();
         entries.clear();
     }
-    // A copy of a song list with plays and identities 0.
+    // The songs of a list (sharing their text) with plays and identities 0.
     void AssignFrom(const TextList& songs);
 };
 

@@ -67,18 +67,19 @@ ListFileRead DecodeRecords(const uint8_t* data, size_t size, bool withIdentity, 
     return result;
 }
 
-// Appends the folder of each song when it differs from the previous one.
+// Appends the folder of each song when it differs from the previous one. The
+// folder is the front of the song's path and shares its text.
 struct FolderTracker {
     TextList* folders;
-    void Add(std::u16string_view song) {
-        const std::u16string_view folder = FolderPart(song);
+    void Add(const TextList& songs) {
+        const std::u16string_view folder = FolderPart(songs.back());
         if (!folders->empty()) {
             const std::u16string_view last = folders->back();
             if (last.size() == folder.size() &&
                 std::memcmp(last.data(), folder.data(), folder.size() * 2) == 0)
                 return;
         }
-        folders->push_back(folder);
+        folders->AppendSharedPart(songs, folder);
     }
 };
 
@@ -129,27 +130,29 @@ bool Exists(const std::u16string& path) {
 
 ListFileRead DecodeBrowseList(const uint8_t* data, size_t size, TextList& songs,
                               TextList& folders) {
-    songs.reserve(songs.size() + size / 64, songs.size() + size / 2);
+    songs.reserve(size / 64, size / 2);
     FolderTracker tracker{&folders};
     return DecodeRecords(data, size, false, [&](uint16_t, const uint8_t* path, size_t units) {
         songs.PushUtf16Le(path, units);
-        tracker.Add(songs.back());
+        tracker.Add(songs);
     });
 }
 
 ListFileRead DecodePlayList(const uint8_t* data, size_t size, PlayList& play, TextList* songs,
                             TextList* folders) {
+    const size_t first = play.paths.size();
     play.paths.reserve(size / 64, size / 2);
     play.entries.reserve(size / 64);
-    if (songs != nullptr) songs->reserve(size / 64, size / 2);
     FolderTracker tracker{folders};
-    return DecodeRecords(data, size, true,
-                         [&](uint16_t identity, const uint8_t* path, size_t units) {
-                             play.paths.PushUtf16Le(path, units);
-                             play.entries.push_back(PlayEntry{0, identity});
-                             if (songs != nullptr) songs->push_back(play.paths.back());
-                             if (folders != nullptr) tracker.Add(play.paths.back());
-                         });
+    const ListFileRead read =
+        DecodeRecords(data, size, true, [&](uint16_t identity, const uint8_t* path, size_t units) {
+            play.paths.PushUtf16Le(path, units);
+            play.entries.push_back(PlayEntry{0, identity});
+            if (folders != nullptr) tracker.Add(play.paths);
+        });
+    // The library is the play list itself: the paths are held once.
+    if (songs != nullptr) songs->AppendShared(play.paths, first, play.paths.size());
+    return read;
 }
 
 bool EncodeBrowseList(const TextList& songs, std::vector<uint8_t>& out) {

@@ -173,7 +173,7 @@ void LoadFolderQueue(bool startAtFirst) {
 void PlayFromView(const ListContent& view, bool allSongsView) {
     List().clear();
     for (size_t i = 0; i < view.size(); ++i)
-        if (!IsReservedLine(view.data[i])) List().Append(view.data[i]);
+        if (!IsReservedLine(view.data[i])) List().AppendFrom(view.data, i);
     Cursor().position = 0;
     if (allSongsView) {
         g_library.playSubList = false;
