@@ -15,6 +15,7 @@
 #include "app/base/text.h"
 #include "device/remote.h"
 #include "library/library.h"
+#include "media/album_art.h"
 #include "media/album_art_files.h"
 #include "platform/clock.h"
 #include "platform/files.h"
@@ -86,10 +87,11 @@ void JumpTo(int64_t us) {
     if (g_hooks.positionTick) g_hooks.positionTick();
 }
 
-// The cover file of the track's folder, as a URL; empty when none.
+// The cover file of the track's folder, or its embedded picture exported,
+// as a URL; empty when none.
 std::string CoverUrl(const std::u16string& songPath) {
-    std::u16string cover;
-    if (!FindCoverFile(PathFolder(songPath), cover, u"")) return "";
+    const std::u16string cover = ExportNowPlayingPicture(songPath);
+    if (cover.empty()) return "";
     const std::string posix = platform::ToPosixPath(cover);
     return posix.empty() ? "" : FileUrl(posix);
 }

@@ -9,6 +9,7 @@
 #include "graphics/image.h"
 #include "graphics/screen.h"
 #include "platform/files.h"
+#include "platform/image-decode.h"
 
 namespace kra {
 
@@ -23,6 +24,13 @@ struct FolderWork {
     std::condition_variable released;
     std::vector<std::u16string> active;
 };
+
+// The folder whose song's embedded picture "kra.bmp" holds (empty when it
+// holds none), and which of the two export names comes next. Guarded by the
+// now-playing extraction lock.
+std::u16string g_extractedFolder;
+uint32_t g_exportTurn = 0;
+constexpr uint64_t kMaxExportBytes = 32ull * 1024 * 1024;
 
 FolderWork& Work() {
     static FolderWork* work = new FolderWork;  // lives past workers left running at exit
@@ -206,6 +214,7 @@ bool GetNowPlayingInfo(MediaFileProbe* probe, const std::u16string& songPath, Ta
         const bool extracted = platform::FileExists(extraction);
         KRA_LOG("%s (%d)", U8(extraction).c_str(), extracted ? 1 : 0);
         if (extracted) CopyPictureIfAbsent(extraction, FolderFile(folder, kFolderPictureName));
+        g_extractedFolder = extracted ? std::u16string(folder) : std::u16string();
     }
     if (picture != nullptr) *picture = found ? cover : extraction;
     if (tags.title[0] != 0) return true;
@@ -213,6 +222,29 @@ bool GetNowPlayingInfo(MediaFileProbe* probe, const std::u16string& songPath, Ta
     CopyText(name.size() >= 4 ? name.substr(0, name.size() - 4) : std::u16string_view(),
              tags.title);
     return tags.artist[0] != 0 || tags.album[0] != 0;
+}
+
+std::u16string ExportNowPlayingPicture(const std::u16string& songPath) {
+    const std::u16string_view folder = PathFolder(songPath);
+    std::u16string picture;
+    if (FindCoverFile(folder, picture, u"")) return picture;
+    std::lock_guard lock(ExtractionLock(ExtractSlot::kNowPlaying));
+    if (g_extractedFolder.empty() || g_extractedFolder != folder) return {};
+    std::vector<uint8_t> bytes;
+    platform::ImageHeader header;
+    if (!platform::ReadFileBytes(ExtractionPath(ExtractSlot::kNowPlaying), bytes,
+                                 kMaxExportBytes) ||
+        !platform::ReadImageHeader(bytes.data(), bytes.size(), header))
+        return {};
+    const char16_t* ext = header.format == platform::ImageFormat::Png    ? u".png"
+                          : header.format == platform::ImageFormat::Jpeg ? u".jpg"
+                                                                         : u".bmp";
+    const std::u16string stem =
+        FolderFile(platform::ProgramFolder(), g_exportTurn ? u"kraart1" : u"kraart0");
+    g_exportTurn ^= 1;
+    for (const char16_t* other : {u".png", u".jpg", u".bmp"}) platform::DeleteFile(stem + other);
+    picture = stem + ext;
+    return platform::WriteFileAtomic(picture, bytes) ? picture : std::u16string();
 }
 
 int BuildListArt(const std::vector<std::u16string>& folders, const ArtOptions& options,

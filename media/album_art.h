@@ -91,6 +91,14 @@ void LoadAlbumArtHeld(std::u16string_view folder, bool background, const ArtOpti
 bool GetNowPlayingInfo(MediaFileProbe* probe, const std::u16string& songPath, TagInfo& tags,
                        const ArtOptions& options, std::u16string* picture = nullptr);
 
+// The playing song's picture as a file other programs may read: the cover
+// file of its folder, else the embedded picture GetNowPlayingInfo extracted
+// for its folder, written to "kraart0" or "kraart1" (".jpg", ".png" or
+// ".bmp" by its content) in the program folder, the two names taken in turn
+// so that each song's picture gets a new name (viewers cache pictures by
+// name). Empty when there is none. Main thread.
+std::u16string ExportNowPlayingPicture(const std::u16string& songPath);
+
 // The caption and thumbnail caches of the folders of a list, in order (lines
 // whose data is no path are passed over). For a folder without "kra1.tag" the
 // caption is made as in LoadAlbumArt (extraction file "kraaf.bmp"); a folder

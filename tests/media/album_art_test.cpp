@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 
 #include "album_art_test_util.h"
 #include "graphics/image.h"
@@ -200,6 +201,31 @@ TEST_F(AlbumArtTest, NowPlayingExtractsAndShowsThePicture) {
     EXPECT_TRUE(GetNowPlayingInfo(&probe, song, tags, options_, &picture));
     EXPECT_EQ(picture, tree_.Core("M/A/folder.jpg"));
     EXPECT_EQ(tree_.Read("prog/kra.bmp"), (Bytes{1, 2, 3}));
+}
+
+TEST_F(AlbumArtTest, ExportedPictureForOtherPrograms) {
+    MediaFileProbe& probe = SharedMediaFileProbe();
+    tree_.Write("M/A/01.mp3", TaggedSong("One", "Band", "A", jpeg_));
+    tree_.Write("M/B/01.mp3", TaggedSong("One", "Band", "B"));
+    const std::u16string song = tree_.Core("M/A/01.mp3");
+    TagInfo tags;
+    // Nothing extracted for the folder yet: no picture.
+    EXPECT_EQ(ExportNowPlayingPicture(song), u"");
+    ASSERT_TRUE(GetNowPlayingInfo(&probe, song, tags, options_));
+    // The folder.jpg copy is the picture while it exists.
+    EXPECT_EQ(ExportNowPlayingPicture(song), tree_.Core("M/A/folder.jpg"));
+    // Where the copy could not be kept, the extracted picture is exported
+    // under alternating names.
+    std::filesystem::remove(tree_.Posix("M/A/folder.jpg"));
+    EXPECT_EQ(ExportNowPlayingPicture(song), tree_.Core("prog/kraart0.jpg"));
+    EXPECT_EQ(ExportNowPlayingPicture(song), tree_.Core("prog/kraart1.jpg"));
+    EXPECT_EQ(tree_.Read("prog/kraart1.jpg"), jpeg_);
+    // A song of a folder whose picture was not extracted gets none; and a
+    // song without a picture leaves none to export.
+    EXPECT_EQ(ExportNowPlayingPicture(tree_.Core("M/B/01.mp3")), u"");
+    GetNowPlayingInfo(&probe, tree_.Core("M/B/01.mp3"), tags, options_);
+    ASSERT_FALSE(tree_.Exists("prog/kra.bmp"));
+    EXPECT_EQ(ExportNowPlayingPicture(song), u"");
 }
 
 TEST_F(AlbumArtTest, AlwaysEmbeddedLeavesNoStalePicture) {
