@@ -307,6 +307,11 @@ TEST_F(MprisEndToEnd, MalformedCallsGetErrorsAndThePlayerKeepsAnswering) {
     EXPECT_FALSE(name.empty());
     EXPECT_EQ(Ctl("status"), "Paused");
     EXPECT_EQ(Ctl("metadata mpris:length"), "60000000");
+    // A jump past any end is the next song; the player still answers.
+    const std::string track = Ctl("metadata mpris:trackid");
+    Shell(call + "org.mpris.MediaPlayer2.Player Seek x 9223372036854775807", &code);
+    EXPECT_EQ(code, 0);
+    EXPECT_TRUE(Until("metadata mpris:trackid", [&](const std::string& t) { return t != track; }));
 }
 
 TEST_F(MprisEndToEnd, RemoteMessagesThroughPost) {
