@@ -132,30 +132,6 @@ TEST(BlitTest, ColourKeyAndCopy) {
     EXPECT_EQ(t.At(3, 1), magenta);
 }
 
-TEST(BlitTest, KeyedAlphaWithoutAlphaPlaneDrawsNothing) {
-    TestScreen t(4, 4);
-    Surface src;
-    SizeSurface(src, 4, 4);
-    std::fill(src.pixels, src.pixels + 16, uint16_t(0xFFFF));
-    src.pixels[0] = 0;
-    EXPECT_EQ(DrawSurface(src, t.screen, 0, 0, 0, 0, 0, 0, BlitKeyedAlpha, 32), 1);
-    for (uint32_t i = 0; i < 16; ++i) EXPECT_EQ(t.screen.backBuffer[i], 0);
-}
-
-TEST(BlitTest, GlobalAlphaEndsAndHalfway) {
-    TestScreen t(2, 1);
-    Surface white;
-    SizeSurface(white, 1, 1);
-    white.pixels[0] = 0xFFFF;
-    DrawSurface(white, t.screen, 0, 0, 0, 0, 0, 0, BlitBlend, 0);
-    EXPECT_EQ(t.At(0, 0), 0);
-    DrawSurface(white, t.screen, 0, 0, 0, 0, 0, 0, BlitBlend, 16);
-    // Half of the maximum per channel, rounded down: 15 of 31, 31 of 63, 15 of 31.
-    EXPECT_EQ(t.At(0, 0), (15 << 11) | (31 << 5) | 15);
-    DrawSurface(white, t.screen, 1, 0, 0, 0, 0, 0, BlitBlend, 32);
-    EXPECT_EQ(t.At(1, 0), 0xFFFF);
-}
-
 TEST(BlitTest, BlendFormulaIsFloorPerChannel) {
     // Exhaustive over alpha, sampled over pixels, both layouts.
     for (const PixelLayout* layout : {&kLayout565, &kLayout555}) {
@@ -178,17 +154,6 @@ TEST(BlitTest, BlendFormulaIsFloorPerChannel) {
                     ASSERT_EQ(BlendPixel(*layout, uint16_t(d), uint16_t(s), a), expect);
                 }
     }
-}
-
-TEST(BlitTest, NegativeXShowsLaterColumns) {
-    TestScreen t(20, 1);
-    Surface src;
-    SizeSurface(src, 20, 1);
-    for (uint16_t i = 0; i < 20; ++i) src.pixels[i] = uint16_t(100 + i);
-    DrawSurface(src, t.screen, -10, 0, 0, 0, 0, 0, BlitCopy, 32);
-    EXPECT_EQ(t.At(0, 0), 110);  // the eleventh column
-    EXPECT_EQ(t.At(9, 0), 119);
-    EXPECT_EQ(t.At(10, 0), 0);
 }
 
 TEST(BlitTest, EmptySourceFailsAndClippedAwayDrawSucceeds) {

@@ -7,18 +7,9 @@
 
 #include <jpeglib.h>
 
-namespace kra::test {
+#include "support/bytes.h"
 
-inline void PutBe32(std::vector<uint8_t>& out, uint32_t v) {
-    for (int s = 24; s >= 0; s -= 8) out.push_back(uint8_t(v >> s));
-}
-inline void PutLe32(std::vector<uint8_t>& out, uint32_t v) {
-    for (int s = 0; s < 32; s += 8) out.push_back(uint8_t(v >> s));
-}
-inline void PutLe16(std::vector<uint8_t>& out, uint16_t v) {
-    out.push_back(uint8_t(v));
-    out.push_back(uint8_t(v >> 8));
-}
+namespace kra::test {
 
 inline uint32_t Crc32(const uint8_t* p, size_t n) {
     uint32_t c = 0xFFFFFFFFu;
@@ -29,13 +20,9 @@ inline uint32_t Crc32(const uint8_t* p, size_t n) {
     return ~c;
 }
 
-inline void PngChunk(std::vector<uint8_t>& out, const char* type,
-                     const std::vector<uint8_t>& data) {
-    PutBe32(out, uint32_t(data.size()));
-    size_t start = out.size();
-    out.insert(out.end(), type, type + 4);
-    out.insert(out.end(), data.begin(), data.end());
-    PutBe32(out, Crc32(out.data() + start, out.size() - start));
+inline void PngChunk(Bytes& out, const char* type, const Bytes& data) {
+    const Bytes body = Text(type) + data;
+    out += Be32(uint32_t(data.size())) + body + Be32(Crc32(body.data(), body.size()));
 }
 
 // A PNG with the given IHDR fields; rows are the raw scanlines without
@@ -45,11 +32,7 @@ inline std::vector<uint8_t> PngBytes(uint32_t w, uint32_t h, uint8_t bitDepth, u
                                      const std::vector<uint8_t>& palette = {},
                                      const std::vector<uint8_t>& trns = {}) {
     std::vector<uint8_t> out = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-    std::vector<uint8_t> ihdr;
-    PutBe32(ihdr, w);
-    PutBe32(ihdr, h);
-    ihdr.insert(ihdr.end(), {bitDepth, colourType, 0, 0, 0});
-    PngChunk(out, "IHDR", ihdr);
+    PngChunk(out, "IHDR", Be32(w) + Be32(h) + Bytes{bitDepth, colourType, 0, 0, 0});
     if (!palette.empty()) PngChunk(out, "PLTE", palette);
     if (!trns.empty()) PngChunk(out, "tRNS", trns);
     std::vector<uint8_t> raw;
@@ -62,15 +45,13 @@ inline std::vector<uint8_t> PngBytes(uint32_t w, uint32_t h, uint8_t bitDepth, u
     size_t pos = 0;
     do {
         size_t n = std::min<size_t>(65535, raw.size() - pos);
-        z.push_back(pos + n == raw.size() ? 1 : 0);
-        PutLe16(z, uint16_t(n));
-        PutLe16(z, uint16_t(~n));
+        z += Bytes{uint8_t(pos + n == raw.size() ? 1 : 0)} + Le16(uint32_t(n)) + Le16(uint16_t(~n));
         z.insert(z.end(), raw.begin() + long(pos), raw.begin() + long(pos + n));
         pos += n;
     } while (pos < raw.size());
     uint32_t a = 1, b = 0;
     for (uint8_t v : raw) a = (a + v) % 65521, b = (b + a) % 65521;
-    PutBe32(z, (b << 16) | a);
+    z += Be32((b << 16) | a);
     PngChunk(out, "IDAT", z);
     PngChunk(out, "IEND", {});
     return out;
@@ -116,16 +97,9 @@ inline std::vector<uint8_t> BmpBytes(int32_t w, int32_t h, int bits,
                                      const std::vector<uint8_t>& bgr, bool topDown = false) {
     const uint32_t bpp = uint32_t(bits / 8);
     const uint32_t stride = ((uint32_t(w) * uint32_t(bits) + 31) / 32) * 4;
-    std::vector<uint8_t> out = {'B', 'M'};
-    PutLe32(out, 54 + stride * uint32_t(h));
-    PutLe32(out, 0);
-    PutLe32(out, 54);
-    PutLe32(out, 40);
-    PutLe32(out, uint32_t(w));
-    PutLe32(out, uint32_t(topDown ? -h : h));
-    PutLe16(out, 1);
-    PutLe16(out, uint16_t(bits));
-    for (int i = 0; i < 6; ++i) PutLe32(out, 0);
+    Bytes out = Text("BM") + Le32(54 + stride * uint32_t(h)) + Le32(0) + Le32(54) + Le32(40) +
+                Le32(uint32_t(w)) + Le32(uint32_t(topDown ? -h : h)) + Le16(1) +
+                Le16(uint16_t(bits)) + Zeros(24);
     for (int32_t r = 0; r < h; ++r) {
         int32_t y = topDown ? r : h - 1 - r;
         size_t start = out.size();

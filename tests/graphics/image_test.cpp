@@ -1,13 +1,13 @@
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
 
 #include "graphics/image.h"
 #include "image_files.h"
 #include "platform/files.h"
 #include "platform/image-decode.h"
 #include "screen_fixture.h"
+#include "support/surface_size.h"
+#include "support/temp_tree.h"
 
 namespace kra {
 namespace {
@@ -79,8 +79,7 @@ TEST(ImageTest, JpegNeverHasAlpha) {
         const auto jpg = test::JpegBytes(16, 8, Rgb(16, 8, 255, 255, 255), 3, progressive);
         ASSERT_EQ(Load(s, t.screen, jpg, true), 1);
         EXPECT_FALSE(s.HasAlpha());
-        EXPECT_EQ(s.width, 16u);
-        EXPECT_EQ(s.height, 8u);
+        EXPECT_EQ(test::SizeOf(s), std::pair(16u, 8u));
         EXPECT_EQ(s.pixels[0], 0xFFFF);
     }
     const auto grey = test::JpegBytes(8, 8, std::vector<uint8_t>(64, 0), 1);
@@ -143,36 +142,30 @@ TEST(ImageTest, DamagedFilesFailCleanly) {
 }
 
 TEST(ImageTest, TargetSizes) {
-    uint32_t w, h;
-    ImageTargetSize(100, 80, kScaleThumbnail, 120, 120, w, h);
-    EXPECT_EQ(w, 100u);
-    EXPECT_EQ(h, 80u);
-    ImageTargetSize(600, 400, kScaleThumbnail, 120, 120, w, h);
-    EXPECT_EQ(w, 180u);
-    EXPECT_EQ(h, 120u);
-    ImageTargetSize(400, 600, kScaleThumbnail, 120, 120, w, h);
-    EXPECT_EQ(w, 120u);
-    EXPECT_EQ(h, 180u);
-    ImageTargetSize(600, 400, kScaleThumbnail, 100, 120, w, h);  // taller box: width is big
-    EXPECT_EQ(w, 120u);
-    EXPECT_EQ(h, 80u);
-    ImageTargetSize(300, 110, kScaleThumbnail, 120, 120, w, h);  // one side within the box
-    EXPECT_EQ(w, 300u);
-    EXPECT_EQ(h, 110u);
-    FitSize(641, 480, 320, 240, w, h);
-    EXPECT_EQ(w, 320u);
-    EXPECT_EQ(h, 240u);
-    FitSize(100, 50, 80, 80, w, h);
-    EXPECT_EQ(w, 80u);
-    EXPECT_EQ(h, 40u);
-    FitSize(300, 301, 300, 300, w, h);  // 299 snaps to the box
-    EXPECT_EQ(w, 300u);
-    EXPECT_EQ(h, 300u);
-    FitSize(50, 100, 200, 200, w, h);  // enlarging
-    EXPECT_EQ(w, 100u);
-    EXPECT_EQ(h, 200u);
-    FitSize(0, 100, 200, 200, w, h);
-    EXPECT_EQ(w, 0u);
+    struct Case {
+        bool fit;  // FitSize, else the thumbnail rule
+        uint32_t w, h, boxW, boxH, wantW, wantH;
+    } cases[] = {
+        {false, 100, 80, 120, 120, 100, 80},
+        {false, 600, 400, 120, 120, 180, 120},
+        {false, 400, 600, 120, 120, 120, 180},
+        {false, 600, 400, 100, 120, 120, 80},   // taller box: width is big
+        {false, 300, 110, 120, 120, 300, 110},  // one side within the box
+        {true, 641, 480, 320, 240, 320, 240},
+        {true, 100, 50, 80, 80, 80, 40},
+        {true, 300, 301, 300, 300, 300, 300},  // 299 snaps to the box
+        {true, 50, 100, 200, 200, 100, 200},   // enlarging
+        {true, 0, 100, 200, 200, 0, 0},
+    };
+    for (const Case& c : cases) {
+        uint32_t w = 0, h = 0;
+        if (c.fit) {
+            FitSize(c.w, c.h, c.boxW, c.boxH, w, h);
+        } else {
+            ImageTargetSize(c.w, c.h, kScaleThumbnail, c.boxW, c.boxH, w, h);
+        }
+        EXPECT_EQ(std::pair(w, c.w == 0 ? 0 : h), std::pair(c.wantW, c.wantH)) << c.w << "x" << c.h;
+    }
 }
 
 TEST(ImageTest, ThumbnailAndFitDecode) {
@@ -185,13 +178,11 @@ TEST(ImageTest, ThumbnailAndFitDecode) {
             px.insert(px.end(), {uint8_t(x < 300 ? 255 : 0), 0, uint8_t(x < 300 ? 0 : 255)});
     const auto jpg = test::JpegBytes(600, 400, px, 3);
     ASSERT_EQ(Load(s, t.screen, jpg, false, kScaleThumbnail, 120, 120), 1);
-    EXPECT_EQ(s.width, 180u);
-    EXPECT_EQ(s.height, 120u);
+    EXPECT_EQ(test::SizeOf(s), std::pair(180u, 120u));
     EXPECT_GE(s.pixels[60 * 180 + 10] >> 11, 28);
     EXPECT_GE(s.pixels[60 * 180 + 170] & 31, 28);
     ASSERT_EQ(Load(s, t.screen, jpg, false, kScaleFit, 320, 240), 1);
-    EXPECT_EQ(s.width, 320u);
-    EXPECT_EQ(s.height, 213u);
+    EXPECT_EQ(test::SizeOf(s), std::pair(320u, 213u));
     // A uniform picture stays exactly uniform when enlarged or reduced.
     const auto png = test::PngBytes(40, 20, 8, 2, Rgb(40, 20, 200, 100, 40), 120);
     for (uint32_t box : {80u, 13u}) {
@@ -216,26 +207,16 @@ TEST(ImageTest, SnapshotAndFilesByContent) {
     SetOrientation(t.screen, kOrientation90);
     Surface s;
     ASSERT_EQ(LoadImage(s, t.screen, u"", kScaleNatural, 0, 0), 1);
-    EXPECT_EQ(s.width, 3u);  // physical size whatever the orientation
-    EXPECT_EQ(s.height, 2u);
+    EXPECT_EQ(test::SizeOf(s), std::pair(3u, 2u));  // physical size whatever the orientation
     EXPECT_EQ(s.pixels[5], 5000);
 
-    const auto dir = std::filesystem::temp_directory_path() / "kra-image-test";
-    std::filesystem::create_directories(dir);
-    const auto png = test::PngRgba(1, 1, {0, 0, 255, 128});
+    test::TempTree dir;
     for (const char* name : {"kra.bmp", "cover.PNG"}) {
-        std::ofstream(dir / name, std::ios::binary)
-            .write(reinterpret_cast<const char*>(png.data()), long(png.size()));
-        ASSERT_EQ(LoadImage(s, t.screen, platform::FromPosixPath((dir / name).string()),
-                            kScaleNatural, 0, 0),
-                  1)
-            << name;
+        dir.Write(name, test::PngRgba(1, 1, {0, 0, 255, 128}));
+        ASSERT_EQ(LoadImage(s, t.screen, dir.Core(name), kScaleNatural, 0, 0), 1) << name;
         EXPECT_EQ(s.HasAlpha(), std::string(name) == "cover.PNG") << name;
     }
-    EXPECT_EQ(LoadImage(s, t.screen, platform::FromPosixPath((dir / "none.png").string()),
-                        kScaleNatural, 0, 0),
-              0);
-    std::filesystem::remove_all(dir);
+    EXPECT_EQ(LoadImage(s, t.screen, dir.Core("none.png"), kScaleNatural, 0, 0), 0);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include "graphics/blit.h"
 #include "platform/display.h"
 #include "screen_fixture.h"
+#include "support/surface_size.h"
 
 namespace kra {
 namespace {
@@ -72,21 +73,12 @@ TEST(ScreenTest, PathChoiceByHint) {
     }
 }
 
-TEST(ScreenTest, FrameBufferRefusesOtherDevices) {
-    platform::FrameBuffer fb;
-    std::string reason;
-    EXPECT_FALSE(platform::OpenFrameBuffer("/dev/null", fb, reason));
-    EXPECT_FALSE(reason.empty());
-    EXPECT_EQ(fb.pixels, nullptr);
-}
-
 TEST(ScreenTest, OrientationMapsOriginAndSteps) {
     TestScreen t(480, 640);
     Screen& s = t.screen;
     auto* base = reinterpret_cast<uint8_t*>(s.backBuffer);
     SetOrientation(s, kOrientation90);
-    EXPECT_EQ(s.width, 640u);
-    EXPECT_EQ(s.height, 480u);
+    EXPECT_EQ(test::SizeOf(s), std::pair(640u, 480u));
     EXPECT_TRUE(s.swapped);
     // Logical (0, 0) is the start of the last physical row.
     EXPECT_EQ(reinterpret_cast<uint8_t*>(ScreenPixel(s, 0, 0)), base + 639 * 480 * 2);
@@ -101,13 +93,6 @@ TEST(ScreenTest, OrientationMapsOriginAndSteps) {
     EXPECT_EQ(s.orientation, kOrientation270);
     SetOrientation(s, kOrientation0);
     EXPECT_EQ(ScreenPixel(s, 1, 1), s.backBuffer + 481);
-}
-
-TEST(ScreenTest, OpensInTheDisplaysOrientation) {
-    TestScreen t(4, 6, false, kOrientation90);
-    EXPECT_EQ(t.screen.orientation, kOrientation90);
-    EXPECT_EQ(t.screen.width, 6u);
-    EXPECT_EQ(t.screen.height, 4u);
 }
 
 TEST(ScreenTest, PresentCopiesAndSuspendRefuses) {

@@ -11,6 +11,8 @@
 #include "graphics/text.h"
 #include "platform/files.h"
 #include "platform/font.h"
+#include "support/surface_size.h"
+#include "support/temp_tree.h"
 
 namespace kra {
 namespace {
@@ -22,21 +24,13 @@ const fs::path kAssets = fs::path(KRA_SOURCE_ASSETS) / "skin";
 class SkinTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        home = fs::temp_directory_path() /
-               ("kra-skin-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-                "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(home);
-        fs::create_directories(home);
         platform::SetProgramFolder(platform::FromPosixPath(home.string()));
         platform::UseFontFiles({"/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf",
                                 "/usr/share/fonts/truetype/droid/DroidSansFallbackFull.ttf"});
         screen.layout = kLayout565;
         UseScale(2);
     }
-    void TearDown() override {
-        platform::UseFontFiles({});
-        fs::remove_all(home);
-    }
+    void TearDown() override { platform::UseFontFiles({}); }
     void UseScale(int scale) {
         FixUiScale(scale == 2 ? 192 : 96);
         screen.width = screen.physicalWidth = 240 * scale;
@@ -56,7 +50,8 @@ class SkinTest : public ::testing::Test {
         for (char16_t c : text) out.put(char(c & 0xFF)).put(char(c >> 8));
     }
 
-    fs::path home;
+    test::TempTree tree;
+    const fs::path& home = tree.Posix();
     Screen screen;
 };
 
@@ -69,39 +64,18 @@ TEST_F(SkinTest, DefaultSkinHasEveryImageAtTheGeometryTheScreensUse) {
         const Skin& s = g_skin;
         EXPECT_EQ(s.gfxFolder.substr(s.gfxFolder.size() - (scale == 1 ? 7 : 4)),
                   scale == 1 ? u"\\gfx-1x" : u"\\gfx");
-        const Surface* all[] = {&s.topBar,
-                                &s.play,
-                                &s.pause,
-                                &s.forward,
-                                &s.backward,
-                                &s.pressed,
-                                &s.repeat,
-                                &s.shuffle,
-                                &s.barButton,
-                                &s.sliderButton,
-                                &s.playing,
-                                &s.listShuffle,
-                                &s.listShuffleAlbums,
-                                &s.back,
-                                &s.songBarButtons,
-                                &s.music,
-                                &s.musicSmall,
-                                &s.playSmall,
-                                &s.pauseSmall,
-                                &s.barOn,
-                                &s.barOff,
-                                &s.sliderOn,
-                                &s.sliderOff,
-                                &s.playFlow,
-                                &s.pauseFlow,
-                                &s.infoFlow,
-                                &s.coverBackdrop,
-                                &s.subButton,
-                                &s.system,
-                                &s.connection,
-                                &s.iconFolder,
-                                &s.iconPlaylist};
-        for (const Surface* image : all) EXPECT_TRUE(image->HasPixels());
+        for (const Surface* image :
+             {&s.topBar, &s.play, &s.pause, &s.forward, &s.backward, &s.pressed, &s.repeat,
+              &s.shuffle, &s.barButton, &s.sliderButton, &s.playing, &s.listShuffle, &s.back,
+              &s.listShuffleAlbums, &s.songBarButtons, &s.music}) {
+            EXPECT_TRUE(image->HasPixels());
+        }
+        for (const Surface* image :
+             {&s.musicSmall, &s.playSmall, &s.pauseSmall, &s.barOn, &s.barOff, &s.sliderOn,
+              &s.sliderOff, &s.playFlow, &s.pauseFlow, &s.infoFlow, &s.coverBackdrop, &s.subButton,
+              &s.system, &s.connection, &s.iconFolder, &s.iconPlaylist}) {
+            EXPECT_TRUE(image->HasPixels());
+        }
 
         // Sprite sheets split into whole cells; the song-bar cell fits a byte.
         EXPECT_EQ(s.repeat.width % 4, 0u);
@@ -132,10 +106,8 @@ TEST_F(SkinTest, DefaultSkinHasEveryImageAtTheGeometryTheScreensUse) {
 
         // Default covers fitted into their squares; strips cut.
         EXPECT_EQ(s.music.width, 240 * u);
-        EXPECT_EQ(s.musicSmall.width, 33 * u);
-        EXPECT_EQ(s.musicSmall.height, 33 * u);
-        EXPECT_EQ(s.controlBarStrip.width, 1u);
-        EXPECT_EQ(s.controlBarStrip.height, 50 * u);
+        EXPECT_EQ(test::SizeOf(s.musicSmall), std::pair(33 * u, 33 * u));
+        EXPECT_EQ(test::SizeOf(s.controlBarStrip), std::pair(1u, 50 * u));
         EXPECT_EQ(s.statusStrip.height, 16 * u);
         EXPECT_EQ(s.headerStrip.height, 40 * u);
 
@@ -221,8 +193,7 @@ TEST_F(SkinTest, LanguageLabelsAndCountWords) {
                        int(screen.width / 5), 80, 0, kTextBlack);
     DeleteFont(bold);
     const Surface& tab = g_skin.tabLabels[1];
-    ASSERT_EQ(tab.width, lower.width);
-    ASSERT_EQ(tab.height, lower.height);
+    ASSERT_EQ(test::SizeOf(tab), std::pair(lower.width, lower.height));
     EXPECT_NE(0, std::memcmp(tab.pixels, lower.pixels, size_t(tab.width) * tab.height * 2));
 }
 
@@ -238,8 +209,7 @@ TEST(WidenButtonTest, EndsKeptMiddleStretched) {
             button.AlphaRow(y)[x] = uint8_t(x * 3);
         }
     ASSERT_EQ(WidenButton(button, screen, 16), 1);
-    ASSERT_EQ(button.width, 16u);
-    ASSERT_EQ(button.height, 3u);
+    ASSERT_EQ(test::SizeOf(button), std::pair(16u, 3u));
     for (uint32_t y = 0; y < 3; ++y) {
         for (uint32_t x = 0; x < 16; ++x) {
             // Columns 0..4 from the left half, 5..10 the middle column 5,

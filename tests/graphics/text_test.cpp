@@ -5,6 +5,7 @@
 
 #include "graphics/text.h"
 #include "platform/font.h"
+#include "support/surface_size.h"
 
 namespace kra {
 namespace {
@@ -132,8 +133,7 @@ class TextRenderTest : public ::testing::Test {
 TEST_F(TextRenderTest, EmptyTextIsOnePixelWideAndALineHigh) {
     Surface s;
     ASSERT_EQ(RenderText(s, screen565, 26, 400, kTextWhite, u"", kTextSingleLine, 0, 0, 0, 0), 1);
-    EXPECT_EQ(s.width, 1u);
-    EXPECT_EQ(s.height, 27u);
+    EXPECT_EQ(test::SizeOf(s), std::pair(1u, 27u));
     EXPECT_FALSE(s.HasAlpha());
     EXPECT_EQ(Ink(s, 0), 0);
 }
@@ -194,8 +194,7 @@ TEST_F(TextRenderTest, EllipsisKeepsTheFixedWidth) {
     ASSERT_EQ(RenderTextWithFont(s, screen565, font, kTextNearBlack, text, kTextWordEllipsis, 150,
                                  56, 10, 0xFFFFFF),
               1);
-    EXPECT_EQ(s.width, 160u);  // fixedWidth + extraWidth
-    EXPECT_EQ(s.height, 28u);  // one drawn line
+    EXPECT_EQ(test::SizeOf(s), std::pair(160u, 28u));  // fixedWidth + extraWidth, one line
     // The cut text ends in "..." and fits the box.
     auto advance = [font](char32_t c) { return MeasureText(font, std::u16string(1, char16_t(c))); };
     std::vector<TextLine> lines =

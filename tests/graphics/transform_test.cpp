@@ -4,6 +4,7 @@
 
 #include "graphics/image.h"
 #include "screen_fixture.h"
+#include "support/surface_size.h"
 
 namespace kra {
 namespace {
@@ -42,8 +43,7 @@ TEST(TransformTest, FillCropAndMirror) {
     for (uint32_t i = 0; i < 20; ++i) src.alpha[i] = uint8_t(i);
     Surface crop;
     ASSERT_EQ(CropSurface(crop, src, 0, 0, 0, 0, 0), 1);
-    EXPECT_EQ(crop.width, 5u);
-    EXPECT_EQ(crop.height, 4u);
+    EXPECT_EQ(test::SizeOf(crop), std::pair(5u, 4u));
     EXPECT_EQ(At(crop, 4, 3), Pattern(4, 3));
     ASSERT_EQ(CropSurface(crop, src, 3, 3, 3, 2, 0x55), 1);
     EXPECT_EQ(At(crop, 0, 0), Pattern(3, 2));
@@ -70,8 +70,7 @@ TEST(TransformTest, ReflectionTakesRowsFromTheBottomUp) {
     Surface src = Patterned(3, 100);
     Surface refl;
     ASSERT_EQ(MakeReflection(refl, src, 0), 1);
-    EXPECT_EQ(refl.width, 3u);
-    EXPECT_EQ(refl.height, 50u);
+    EXPECT_EQ(test::SizeOf(refl), std::pair(3u, 50u));
     EXPECT_EQ(At(refl, 2, 0), Pattern(2, 99));
     EXPECT_EQ(At(refl, 1, 49), Pattern(1, 50));
     ASSERT_TRUE(refl.HasAlpha());
@@ -97,8 +96,7 @@ TEST(TransformTest, ScaleNearestAndStrips) {
     EXPECT_EQ(At(out, 3, 3), Pattern(1, 1));
     EXPECT_EQ(out.alpha[15], 4);
     ASSERT_EQ(ScaleSurface(out, t.screen, src, 0, 1, false, false), 1);  // 0 keeps the width
-    EXPECT_EQ(out.width, 2u);
-    EXPECT_EQ(out.height, 1u);
+    EXPECT_EQ(test::SizeOf(out), std::pair(2u, 1u));
     ASSERT_EQ(ScaleSurface(src, t.screen, src, 6, 3, false, false), 1);  // into itself
     EXPECT_EQ(At(src, 5, 2), Pattern(1, 1));
 }
@@ -118,31 +116,26 @@ TEST(TransformTest, ScaleSmoothIsBilinearAndOpaque) {
     EXPECT_EQ(At(out, 2, 0), 0xFFFF);
     EXPECT_EQ(At(out, 3, 0), 0xFFFF);  // the edge neighbour is the edge itself
     ASSERT_EQ(ScaleSurface(out, t.screen, Patterned(641, 480), 320, 240, true, true), 1);
-    EXPECT_EQ(out.width, 320u);
-    EXPECT_EQ(out.height, 240u);
+    EXPECT_EQ(test::SizeOf(out), std::pair(320u, 240u));
 }
 
 TEST(TransformTest, RotateBySquareAngles) {
     Surface src = Patterned(5, 3);
     Surface out;
     ASSERT_EQ(RotateSurface(out, src, 0, 0), 1);
-    ASSERT_EQ(out.width, 5u);
-    ASSERT_EQ(out.height, 3u);
+    ASSERT_EQ(test::SizeOf(out), std::pair(5u, 3u));
     for (uint32_t i = 0; i < 15; ++i) EXPECT_EQ(out.pixels[i], src.pixels[i]);
     ASSERT_EQ(RotateSurface(out, src, 90, 0x11), 1);
-    EXPECT_EQ(out.width, 3u);
-    EXPECT_EQ(out.height, 5u);
+    EXPECT_EQ(test::SizeOf(out), std::pair(3u, 5u));
     // Inverse mapping: result (col, row) reads source (row, 3 - col).
     EXPECT_EQ(At(out, 1, 4), Pattern(4, 2));
     EXPECT_EQ(At(out, 2, 0), Pattern(0, 1));
     EXPECT_EQ(At(out, 0, 0), 0x1111);  // falls outside the source
     ASSERT_EQ(RotateSurface(out, src, 180, 0), 1);
-    EXPECT_EQ(out.width, 5u);
-    EXPECT_EQ(out.height, 3u);
+    EXPECT_EQ(test::SizeOf(out), std::pair(5u, 3u));
     ASSERT_EQ(RotateSurface(out, src, 30, 0), 1);
     // cos 30 = 0.866, sin 30 = 0.5: x from -1 to 4, y from 0 to 5.
-    EXPECT_EQ(out.width, 5u);
-    EXPECT_EQ(out.height, 5u);
+    EXPECT_EQ(test::SizeOf(out), std::pair(5u, 5u));
 }
 
 TEST(TransformTest, WarpAlbumFlowSideCover) {
@@ -151,8 +144,7 @@ TEST(TransformTest, WarpAlbumFlowSideCover) {
     Surface flow;
     const WarpCorners corners{0, 24, 100, 0, 0, 164, 100, 188};
     ASSERT_EQ(WarpSurface(flow, t.screen, cover, corners, 0x10101010, true, false), 1);
-    ASSERT_EQ(flow.width, 100u);
-    ASSERT_EQ(flow.height, 282u);  // 189 + 94 - 1
+    ASSERT_EQ(test::SizeOf(flow), std::pair(100u, 282u));  // 189 + 94 - 1
     EXPECT_FALSE(flow.HasAlpha());
     EXPECT_EQ(At(flow, 0, 0), 0x1010);  // the key
     // Column 0: rows 24..164 hold source column 0 stretched by 200 * 256 / 141.
@@ -190,8 +182,7 @@ TEST(TransformTest, WarpHorizontalTrapezoidAndRefusals) {
     // Top edge 2..6, bottom edge 0..8, rows 0..8.
     const WarpCorners corners{2, 0, 6, 0, 0, 8, 8, 8};
     ASSERT_EQ(WarpSurface(out, t.screen, src, corners, 0, true, true), 1);
-    EXPECT_EQ(out.width, 8u);
-    EXPECT_EQ(out.height, 9u + 4u - 1u);
+    EXPECT_EQ(test::SizeOf(out), std::pair(8u, 9u + 4u - 1u));
     EXPECT_EQ(out.alpha[0], 0);  // left of the top span
     EXPECT_EQ(At(out, 2, 0), Pattern(0, 0));
     EXPECT_EQ(out.alpha[1], 0);
