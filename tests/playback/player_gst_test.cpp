@@ -72,7 +72,7 @@ class GstPlayerTest : public ::testing::Test {
         return it == g_posted.end() ? SIZE_MAX : size_t(it - g_posted.begin());
     }
 
-    test::TempFolder temp_;
+    test::TempTree temp_;
 };
 
 TEST_F(GstPlayerTest, PlaysEachFormatToItsEnd) {

@@ -80,7 +80,7 @@ class QueueTest : public ::testing::Test {
     // song known to the fake engine (lengthMs each).
     void MakeLibrary(const std::vector<Album>& albums, uint32_t lengthMs = 10000) {
         for (const Album& album : albums) {
-            std::filesystem::create_directories(temp_.Posix() + "/" + album.folder);
+            temp_.Folder(album.folder);
             for (int i = 1; i <= album.songs; ++i) {
                 const std::string name =
                     album.folder + "/" + (i < 10 ? "0" : "") + std::to_string(i) + ".mp3";
@@ -130,7 +130,6 @@ class QueueTest : public ::testing::Test {
             out += path[i] == u'\\' ? '/' : char(path[i]);
         return out;
     }
-    std::string Cursor() const { return Now(); }
     std::u16string Song(const std::string& relative) const {
         std::u16string out = temp_.Core() + u"\\";
         for (char c : relative) out += c == '/' ? u'\\' : char16_t(c);
@@ -144,7 +143,7 @@ class QueueTest : public ::testing::Test {
     // Plays `seconds` into the current song without reaching its end.
     void PlayInto(uint32_t seconds) { RunFor(seconds * 1000); }
 
-    TempFolder temp_;
+    TempTree temp_;
     platform::FakePlayer* fake_ = nullptr;
     ListContent allSongs_;
 };
