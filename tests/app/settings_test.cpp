@@ -235,14 +235,6 @@ class SettingsFileTest : public test::ShellTest {
     std::filesystem::path folder_, file_;
 };
 
-TEST_F(SettingsFileTest, LastFolderForms) {
-    Load("REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Movo\\KRA]\n\"LastFolder\"=hex(1):5c,00\n");
-    EXPECT_EQ(g_settings.musicFolder, u"\\home\\ann\\Music");
-    ResetSettings();
-    Load("REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Movo\\KRA]\n\"LastFolder\"=\"\\\\\"\n");
-    EXPECT_EQ(g_settings.musicFolder, u"\\");
-}
-
 TEST_F(SettingsFileTest, DamagedFileKeepsWhatItCanAndIsRewrittenValid) {
     const std::string text =
         "REGEDIT4\n\n"
