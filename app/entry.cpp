@@ -26,6 +26,7 @@
 #include "platform/user_dirs.h"
 #include "platform/window.h"
 #include "playback/play_queue.h"
+#include "screens/album_flow.h"
 #include "screens/screen_router.h"
 
 #ifndef KRA_VERSION
@@ -137,6 +138,11 @@ void StartPlayerInstance(const AppOptions& options) {
     });
     RegisterMessageHandler(kMsgListArtBuilt, [](uintptr_t wParam, intptr_t lParam) -> intptr_t {
         HandleAlbumArtMessage(kMsgListArtBuilt, wParam, lParam);
+        return 0;
+    });
+    // The album flow's worker finished a cover: installed, and the view redrawn.
+    RegisterMessageHandler(kMsgFlowCoverLoaded, [](uintptr_t, intptr_t) -> intptr_t {
+        if (InstallFlowCovers() > 0 && g_app.screen == kScreenAlbumFlow) RedrawCurrentScreen();
         return 0;
     });
     InstallScreenHooks();

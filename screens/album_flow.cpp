@@ -7,12 +7,25 @@
 #include "app/base/debug_log.h"
 #include "app/base/hooks.h"
 #include "app/base/settings.h"
+#include "app/base/text.h"
+#include "app/base/worker_pair.h"
 #include "graphics/blit.h"
+#include "graphics/skin.h"
+#include "graphics/text.h"
+#include "library/indexes.h"
 #include "library/library.h"
+#include "library/tag_cache.h"
 #include "media/album_art_cache.h"
 #include "platform/clock.h"
+#include "platform/files.h"
 #include "platform/message_loop.h"
+#include "platform/window.h"
+#include "playback/play_queue.h"
+#include "screens/cover_turn.h"
+#include "screens/gestures.h"
+#include "screens/now_playing.h"
 #include "screens/screen_router.h"
+#include "screens/status_bar.h"
 
 namespace kra {
 
@@ -20,12 +33,13 @@ AlbumFlow g_albumFlow;
 
 namespace {
 
-// The album's own cover, else the default cover.
+// The album's cached cover, else the default cover.
 const Surface& CoverOf(const AlbumFlow& flow, int album) {
     static const Surface none;
-    const Surface& own = flow.albums[size_t(album)].cover;
-    if (own.HasPixels()) return own;
-    return flow.defaultCover ? *flow.defaultCover : none;
+    const Surface* own = flow.cache.Find(album);
+    if (own && own->HasPixels()) return *own;
+    if (flow.defaultCover) return *flow.defaultCover;
+    return g_skin.music.HasPixels() ? g_skin.music : none;
 }
 
 bool Valid(const AlbumFlow& flow, int album) {
@@ -58,24 +72,49 @@ void Blit(Screen& screen, const FlowAlbum& a, float offset) {
 }
 
 // Draws the row far to near, every album at its stored x plus the offset
-// except the two that take part in a turn; then the overlay.
-void Compose(Screen& screen, float offset, int turningA = -1, int turningB = -1) {
+// except the two that take part in a turn; then the overlay. The centre is
+// left out when `withCentre` is false (the background of a turn); the track
+// list stands in its place while shown.
+void Compose(Screen& screen, float offset, int turningA = -1, int turningB = -1,
+             bool withCentre = true) {
     AlbumFlow& flow = g_albumFlow;
     ClearScreen(screen, 0);
     for (int slot : {0, 6, 1, 5, 2, 4, 3}) {
         const int album = flow.slots[size_t(slot)];
         if (!Valid(flow, album)) continue;
+        if (slot == kFlowCentre && (!withCentre || flow.listShown)) continue;
         const bool turning = album == turningA || album == turningB;
         Blit(screen, flow.albums[size_t(album)], turning ? 0.0f : offset);
     }
-    if (flow.hooks.drawOverlay) flow.hooks.drawOverlay(screen);
+    if (withCentre && flow.listShown) DrawFlowList(screen);
+    if (flow.hooks.drawOverlay)
+        flow.hooks.drawOverlay(screen);
+    else
+        DrawFlowOverlay(screen);
 }
 
+// Makes sure the album's cover is in the cache. Decoding here happens only
+// at rest, and with the worker on only for the centre album; the worker
+// brings the others. Until then the default cover stands in.
 void EnsureLoaded(AlbumFlow& flow, int album) {
     FlowAlbum& a = flow.albums[size_t(album)];
-    if (a.coverState != 0) return;
-    if (flow.hooks.loadCover) flow.hooks.loadCover(album, a.cover);
-    a.coverState = 1;
+    if (flow.cache.Has(album)) {
+        if (a.coverState == 0) a.coverState = 1;
+        return;
+    }
+    const bool worker = FlowCoversTable() != nullptr;
+    if (flow.fast || (worker && album != flow.current) || !flow.hooks.loadCover) return;
+    if (!ClaimFlowCover(album)) return;  // the worker has it in hand
+    Surface loaded;
+    flow.hooks.loadCover(album, loaded);
+    int evicted = -1;
+    Surface& slot = flow.cache.Store(album, flow.current, evicted);
+    slot = std::move(loaded);
+    if (evicted >= 0 && Valid(flow, evicted)) {
+        flow.albums[size_t(evicted)].coverState = 0;
+        ReleaseFlowCover(evicted);
+    }
+    a.coverState = 1;  // prepared again with the real cover
 }
 
 void Stop(uint32_t id) {
@@ -98,6 +137,8 @@ void Step(Screen& screen, int dir, bool fast) {
         return;
     }
     Stop(kFlowMotionTimer);
+    const bool wasFast = flow.fast;
+    flow.fast = wasFast || fast;
     const int32_t W = int32_t(screen.width);
     const int inSlot = kFlowCentre + dir;  // the incoming cover's slot
     const int outSlot = kFlowCentre - dir;
@@ -134,7 +175,9 @@ void Step(Screen& screen, int dir, bool fast) {
     }
     flow.current = target;
     flow.offset = 0;
+    SetFlowCoversCurrent(target);
     FillSlots(flow, screen);
+    flow.fast = wasFast;
     flow.pageTicks = 0;
     Start(kFlowPageTimer, 45);
     Start(kFlowMotionTimer, 60);
@@ -183,6 +226,12 @@ void SetupAlbumFlow(AlbumFlow& flow, int32_t w, int32_t h, int32_t topBar, int32
     flow.velocity = 0;
     flow.divisor = 0;
     flow.topBar = topBar;
+    flow.cache.Clear();
+    flow.labelAlbum = -1;
+    flow.listShown = false;
+    flow.listAlbum = -1;
+    flow.tracks.clear();
+    flow.fast = false;
     flow.baseline = std::max(h - bottomBar, topBar + 1);
     // The covers stand between the top bar and the baseline; the reflections
     // fall into the bottom bar.
@@ -193,21 +242,28 @@ void SetupAlbumFlow(AlbumFlow& flow, int32_t w, int32_t h, int32_t topBar, int32
 
 int32_t SlotX(const AlbumFlow& flow, int32_t W, int slot, int32_t iw) {
     const int32_t s = flow.spacing;
+    // The near covers tuck a quarter of their width under the centre cover
+    // (never nearer the edge than their edge column); the outer ones stand
+    // half a spacing and a spacing further out.
+    const int32_t cs = std::max(flow.coverSize, 1);
+    const int32_t centreLeft = (W - (cs - cs / 20)) / 2;
+    const int32_t nearLeft = std::max((s - iw) / 2, centreLeft - iw * 3 / 4);
+    const int32_t nearRight = std::min(W - s + (s - iw) / 2, W - centreLeft - iw / 4);
     switch (slot) {
         case kFlowCentre:
             return (W - iw) / 2;
         case 2:
-            return (s - iw) / 2;
+            return nearLeft;
         case 1:
-            return (s - iw) / 2 - s / 2;
+            return nearLeft - s / 2;
         case 0:
-            return (s - iw) / 2 - s;
+            return nearLeft - s;
         case 4:
-            return W - s + (s - iw) / 2;
+            return nearRight;
         case 5:
-            return W - s + (s - iw) / 2 + s / 2;
+            return nearRight + s / 2;
         default:
-            return W - s + (s - iw) / 2 + s;
+            return nearRight + s;
     }
 }
 
@@ -221,15 +277,32 @@ void PrepareCover(AlbumFlow& flow, const Screen& screen, int album, int step, in
     a.side = side;
     const Surface& cover = CoverOf(flow, album);
     ResetSurface(a.flowImage, false);
-    if (cover.HasPixels() && cover.width >= 10 && cover.height >= 32) {
-        const WarpCorners c = CoverCorners(int32_t(cover.width), int32_t(cover.height), step, side);
-        WarpSurface(a.flowImage, screen, cover, c, kFlowFill, true, false);
+    // A cover of another size than the flow's is fitted first.
+    const Surface* source = &cover;
+    static Surface fitted;
+    const uint32_t size = uint32_t(std::max(flow.coverSize, 1));
+    if (cover.HasPixels() && (cover.width > size || cover.height > size)) {
+        if (ScaleSurface(fitted, screen, cover, size, size, true, true) == 1) source = &fitted;
     }
-    a.y = flow.baseline - int32_t(cover.height);
+    if (source->HasPixels() && source->width >= 10 && source->height >= 32) {
+        const WarpCorners c =
+            CoverCorners(int32_t(source->width), int32_t(source->height), step, side);
+        WarpSurface(a.flowImage, screen, *source, c, kFlowFill, true, false);
+    }
+    a.y = flow.baseline - int32_t(source->HasPixels() ? source->height : 0);
     a.coverState = 2;
 }
 
 void FillSlots(AlbumFlow& flow, const Screen& screen) {
+    // The warped images belong to the slots: an album that leaves them
+    // gives its image back.
+    for (int old : flow.slots) {
+        if (!Valid(flow, old) || std::abs(old - flow.current) <= kFlowCentre) continue;
+        FlowAlbum& a = flow.albums[size_t(old)];
+        ResetSurface(a.flowImage, true);
+        a.step = -1;
+        if (a.coverState == 2) a.coverState = 1;
+    }
     for (int s = 0; s < kFlowSlots; ++s) {
         const int album = flow.current - kFlowCentre + s;
         flow.slots[size_t(s)] = Valid(flow, album) ? album : -1;
@@ -307,16 +380,15 @@ bool FlowMotion(Screen& screen) {
             flow.velocity *= 0.5;
         }
     }
+    flow.fast = flow.divisor != 0 || flow.dragging;
     // A row pulled past half a spacing steps; at the ends it springs back.
     const float half = float(flow.spacing) / 2;
     if (flow.offset > half && Valid(flow, flow.current - 1)) {
-        const bool flicking = flow.divisor != 0;
-        MoveToPrevAlbum(screen, flicking);
+        MoveToPrevAlbum(screen, flow.fast);
         return false;
     }
     if (flow.offset < -half && Valid(flow, flow.current + 1)) {
-        const bool flicking = flow.divisor != 0;
-        MoveToNextAlbum(screen, flicking);
+        MoveToNextAlbum(screen, flow.fast);
         return false;
     }
     return true;
@@ -342,21 +414,75 @@ void SnapFlow(Screen& screen, int direction) {
     flow.offset = 0;
     flow.velocity = 0;
     flow.divisor = 0;
+    flow.dragging = false;
+    flow.fast = false;
 }
 
+namespace {
+
+// The entry turn: the current cover turns by 15 degrees a frame toward the
+// new orientation and grows or shrinks toward the flow's cover size.
+void EntryTurn(Screen& screen, int orientation) {
+    AlbumFlow& flow = g_albumFlow;
+    const NowPlaying& np = g_nowPlaying;
+    const Surface& start =
+        np.hasCover && np.cover.HasPixels()
+            ? np.cover
+            : (Valid(flow, flow.current) ? CoverOf(flow, flow.current) : g_skin.music);
+    const bool clockwise = orientation == kOrientation270;
+    const float target = float(std::max(flow.coverSize, 1));
+    Surface scaled, turned;
+    for (int k = 1; k <= 6; ++k) {
+        const float degrees = clockwise ? 15.0f * float(k) : 360.0f - 15.0f * float(k);
+        ClearScreen(screen, 0);
+        // A start image under a pixel is left out of the frame; the frame still counts.
+        if (start.width >= 1 && start.height >= 1) {
+            const float fw = float(start.width), fh = float(start.height);
+            const float w = fw + float(k) * 0.2f * (target / fw - 1.0f) * fw;
+            const float h = fh + float(k) * 0.2f * (target / fh - 1.0f) * fh;
+            if (w >= 1 && h >= 1 &&
+                ScaleSurface(scaled, screen, start, uint32_t(w), uint32_t(h), false, false) == 1 &&
+                RotateSurface(turned, scaled, degrees, 0) == 1) {
+                DrawSurface(turned, screen, (int32_t(screen.width) - int32_t(turned.width)) / 2,
+                            (int32_t(screen.height) - int32_t(turned.height)) / 2, 0, 0, 0, 0,
+                            BlitCopy, 32);
+            }
+        }
+        if (g_screenActions.drawStatusBar) g_screenActions.drawStatusBar(screen, 0);
+        if (np.layout.width == int32_t(screen.width))
+            DrawControlBar(screen, 0, platform::TickCount());
+        Present(screen);
+        platform::Sleep(10);
+    }
+}
+
+}  // namespace
+
 bool EnterAlbumFlow(Screen& screen, int orientation) {
-    (void)orientation;
     if (g_settings.noAlbumFlow) return false;
     AlbumFlow& flow = g_albumFlow;
     Stop(kFlowMotionTimer);
     flow.offset = 0;
     flow.velocity = 0;
     flow.divisor = 0;
+    flow.down = flow.dragging = flow.fast = false;
+    flow.pressed = 0;
+    flow.listShown = false;
     flow.current = std::clamp(flow.current, 1, std::max(flow.count, 1));
+    SetFlowCoversCurrent(flow.current);
     FillSlots(flow, screen);
+    if (orientation != kOrientation90 && orientation != kOrientation270)
+        orientation = kOrientation90;
+    if (screen.orientation != orientation) {
+        EntryTurn(screen, orientation);
+        if (flow.hooks.turnDisplay) flow.hooks.turnDisplay(orientation);
+        SetOrientation(screen, orientation);
+    }
     flow.pageTicks = 0;
     Start(kFlowMotionTimer, 60);
     Start(kFlowPageTimer, 45);
+    flow.labelAlbum = -1;
+    RenderFlowLabels(screen);
     return true;
 }
 
@@ -366,6 +492,20 @@ void FlowTap(Screen& screen, int32_t x, int32_t y) {
     if (!Valid(flow, centre)) return;
     const FlowAlbum& c = flow.albums[size_t(centre)];
     const int32_t left = c.x, right = int32_t(screen.width) - c.x;
+    if (flow.listShown) {
+        int32_t lx, ly, lw, lh;
+        FlowListRect(screen, lx, ly, lw, lh);
+        if (x >= lx && x < lx + lw && y >= ly && y < ly + lh) {
+            const int32_t row =
+                flow.rowHeight > 0 ? (y - ly + flow.listScroll) / flow.rowHeight : -1;
+            if (row >= 0 && row < int32_t(flow.tracks.size()) && flow.hooks.playSong)
+                flow.hooks.playSong(centre, flow.tracks[size_t(row)].path);
+            return;
+        }
+        // A side tap while the list shows turns it back first.
+        TurnFlowList(screen);
+        return;
+    }
     if (x >= left && x < right) {
         if (y >= c.y && y < flow.baseline && flow.hooks.playAlbum) flow.hooks.playAlbum(centre);
         return;
@@ -376,7 +516,287 @@ void FlowTap(Screen& screen, int32_t x, int32_t y) {
         MoveToNextAlbum(screen, false);
 }
 
+// ---- Labels, header and buttons ----
+
+namespace {
+
+int32_t U() {
+    return std::max(UiScale(), 1);
+}
+
+void Label(Surface& label, const Screen& screen, uint32_t colour, std::u16string_view text) {
+    if (text.empty() || !RenderText(label, screen, 13 * U(), 400, colour, text,
+                                    kTextSingleLine | kTextNoPrefix, 0, 0, 0, kTextBlack))
+        ResetSurface(label, false);
+}
+
+// Bottom-left play/pause and bottom-right track-list buttons.
+void ButtonRects(const Screen& screen, int32_t& playX, int32_t& y, int32_t& playW, int32_t& infoX) {
+    const int32_t u = U();
+    const Surface& play = g_skin.playFlow;
+    playW = int32_t(play.width);
+    y = int32_t(screen.height) - 6 * u - int32_t(play.height);
+    playX = 6 * u;
+    infoX = int32_t(screen.width) - 6 * u - int32_t(g_skin.infoFlow.width);
+}
+
+enum Area { kNone = 0, kPlayPause = 1, kInfo = 2, kBar = 3, kBody = 4 };
+
+Area AreaAt(const Screen& screen, int32_t x, int32_t y) {
+    int32_t playX, by, playW, infoX;
+    ButtonRects(screen, playX, by, playW, infoX);
+    const AlbumFlow& flow = g_albumFlow;
+    if (g_skin.playFlow.HasPixels() && y >= by && x < playW + 6 * U()) return kPlayPause;
+    if (g_skin.infoFlow.HasPixels() && y >= by && x >= infoX) return kInfo;
+    if (y >= flow.baseline + int32_t(flow.coverSize) / 4) return kBar;
+    return kBody;
+}
+
+}  // namespace
+
+void RenderFlowLabels(Screen& screen) {
+    AlbumFlow& flow = g_albumFlow;
+    const int centre = flow.slots[kFlowCentre];
+    if (centre == flow.labelAlbum) return;
+    flow.labelAlbum = centre;
+    std::u16string name, artist;
+    if (Valid(flow, centre) && flow.hooks.caption) flow.hooks.caption(centre, name, artist);
+    Label(flow.albumLabel, screen, kTextWhite, name);
+    Label(flow.artistLabel, screen, kTextLightGrey, artist);
+}
+
+void DrawFlowOverlay(Screen& screen) {
+    AlbumFlow& flow = g_albumFlow;
+    RenderFlowLabels(screen);
+    const int32_t W = int32_t(screen.width), u = U();
+    if (g_screenActions.drawStatusBar) g_screenActions.drawStatusBar(screen, 0);
+    // The captions stand centred under the row, over the reflections.
+    int32_t playX, by, playW, infoX;
+    ButtonRects(screen, playX, by, playW, infoX);
+    const int32_t ah = int32_t(flow.albumLabel.height), rh = int32_t(flow.artistLabel.height);
+    const int32_t top = std::max(flow.baseline + 4 * u, int32_t(screen.height) - 8 * u - ah - rh);
+    const int32_t room = std::max(infoX - playW - playX - 8 * u, 0);
+    for (const auto& [label, y] : {std::pair<const Surface*, int32_t>{&flow.albumLabel, top},
+                                   {&flow.artistLabel, top + ah}}) {
+        if (!label->HasPixels()) continue;
+        const int32_t w = std::min(int32_t(label->width), room);
+        DrawSurface(*label, screen, (W - w) / 2, y, w, 0, 0, 0, BlitKeyed, 32);
+    }
+    const uint32_t alpha = std::max<uint32_t>(g_statusBar.fade, 1);
+    const Surface& play = g_app.paused ? g_skin.playFlow : g_skin.pauseFlow;
+    DrawSurface(play, screen, playX, by, 0, 0, 0, 0, BlitCopy, alpha);
+    DrawPressedHighlight(screen, flow.pressed == kPlayPause, playX, by, int32_t(play.width),
+                         int32_t(play.height), alpha);
+    DrawSurface(g_skin.infoFlow, screen, infoX, by, 0, 0, 0, 0, BlitCopy, alpha);
+    DrawPressedHighlight(screen, flow.pressed == kInfo, infoX, by, int32_t(g_skin.infoFlow.width),
+                         int32_t(g_skin.infoFlow.height), alpha);
+}
+
+// ---- The centre track list ----
+
+void FlowListRect(const Screen& screen, int32_t& x, int32_t& y, int32_t& w, int32_t& h) {
+    const AlbumFlow& flow = g_albumFlow;
+    w = std::min(flow.coverSize, int32_t(screen.width));
+    h = flow.coverSize;
+    x = (int32_t(screen.width) - w) / 2;
+    y = flow.baseline - h;
+}
+
+void LoadAlbumTitles(Screen& screen) {
+    AlbumFlow& flow = g_albumFlow;
+    const int centre = flow.slots[kFlowCentre];
+    KRA_LOG("start load af af");
+    flow.tracks.clear();
+    flow.listScroll = 0;
+    flow.markedRow = -1;
+    flow.listAlbum = centre;
+    if (Valid(flow, centre) && flow.hooks.loadTracks) flow.hooks.loadTracks(centre, flow.tracks);
+    int n = 0;
+    for (FlowTrack& t : flow.tracks) {
+        ++n;
+        const std::u16string text = Utf8ToUtf16(std::to_string(n) + ". ") + t.title;
+        Label(t.label, screen, kTextWhite, text);
+        if (t.seconds > 0)
+            Label(t.length, screen, kTextLightGrey, FormatDuration(t.seconds));
+        else
+            ResetSurface(t.length, false);
+    }
+    flow.rowHeight = 26 * U();
+    KRA_LOG("end load af af");
+}
+
+namespace {
+
+int32_t MaxListScroll(const Screen& screen) {
+    const AlbumFlow& flow = g_albumFlow;
+    int32_t x, y, w, h;
+    FlowListRect(screen, x, y, w, h);
+    return std::max(int32_t(flow.tracks.size()) * flow.rowHeight - h, 0);
+}
+
+void ScrollList(const Screen& screen, int32_t by) {
+    AlbumFlow& flow = g_albumFlow;
+    flow.listScroll = std::clamp(flow.listScroll + by, 0, MaxListScroll(screen));
+}
+
+}  // namespace
+
+void DrawFlowList(Screen& screen) {
+    AlbumFlow& flow = g_albumFlow;
+    int32_t x, y, w, h;
+    FlowListRect(screen, x, y, w, h);
+    const Brush* previous = SelectBrush(screen, &g_skin.black);
+    FillRect(screen, x, y, x + w, y + h, 32, screen.orientation);
+    if (previous) SelectBrush(screen, previous);
+    const int32_t rowH = flow.rowHeight, u = U();
+    if (rowH <= 0) return;
+    for (int32_t i = flow.listScroll / rowH; i < int32_t(flow.tracks.size()); ++i) {
+        const int32_t top = y + i * rowH - flow.listScroll;
+        if (top >= y + h) break;
+        const FlowTrack& t = flow.tracks[size_t(i)];
+        if (i == flow.markedRow) {
+            const Brush* p = SelectBrush(screen, &g_skin.highlightBlue);
+            FillRect(screen, x, std::max(top, y), x + w, std::min(top + rowH, y + h), 32,
+                     screen.orientation);
+            if (p) SelectBrush(screen, p);
+        }
+        const int32_t ty = top + (rowH - int32_t(t.label.height)) / 2;
+        if (ty < y || ty + int32_t(t.label.height) > y + h) continue;
+        const int32_t lengthX = x + w - 4 * u - int32_t(t.length.width);
+        DrawSurface(t.label, screen, x + 4 * u, ty, std::max(lengthX - x - 10 * u, 0), 0, 0, 0,
+                    BlitKeyed, 32);
+        DrawSurface(t.length, screen, lengthX, ty, 0, 0, 0, 0, BlitKeyed, 32);
+    }
+}
+
+void TurnFlowList(Screen& screen) {
+    AlbumFlow& flow = g_albumFlow;
+    const int centre = flow.slots[kFlowCentre];
+    if (!Valid(flow, centre)) return;  // nothing to turn with no albums
+    const bool showing = flow.listShown;
+    if (!showing && flow.listAlbum != centre) LoadAlbumTitles(screen);
+    int32_t lx, ly, lw, lh;
+    FlowListRect(screen, lx, ly, lw, lh);
+    // The list as an image: its rectangle drawn alone.
+    Surface list, whole;
+    ClearScreen(screen, 0);
+    DrawFlowList(screen);
+    if (LoadImage(whole, screen, u"", kScaleNatural, 0, 0) == 1)
+        CropSurface(list, whole, uint32_t(lw), uint32_t(lh), uint32_t(lx), uint32_t(ly), 0);
+    const Surface& cover = CoverOf(flow, centre);
+    const int32_t coverY = flow.albums[size_t(centre)].y;
+    TurnHooks hooks;
+    // The row without its centre: the turning card stands alone.
+    hooks.drawBackground = [](Screen& s) { Compose(s, 0, -1, -1, false); };
+    hooks.drawBars = [](Screen& s) {
+        if (g_albumFlow.hooks.drawOverlay)
+            g_albumFlow.hooks.drawOverlay(s);
+        else
+            DrawFlowOverlay(s);
+    };
+    hooks.stopMotion = [] { Stop(kFlowMotionTimer); };
+    hooks.startMotion = [] { Start(kFlowMotionTimer, 60); };
+    if (showing)
+        TurnOver(screen, list, cover, ly, coverY, false, false, 2, true, hooks);
+    else
+        TurnOver(screen, cover, list, coverY, ly, false, false, 1, true, hooks);
+    flow.listShown = !showing;
+    flow.markedRow = -1;
+}
+
+// ---- Covers from the worker ----
+
+int InstallFlowCovers() {
+    AlbumFlow& flow = g_albumFlow;
+    std::vector<FlowCoverResult> results = TakeFlowCoverResults();
+    const std::shared_ptr<AlbumTable> table = FlowCoversTable();
+    int installed = 0;
+    for (FlowCoverResult& r : results) {
+        if (!Valid(flow, r.album) || std::abs(r.album - flow.current) > kFlowCacheRadius) {
+            ReleaseFlowCover(r.album);
+            continue;
+        }
+        if (table && size_t(r.album) < table->entries.size()) {
+            AlbumEntry& e = table->entries[size_t(r.album)];
+            e.albumName = std::move(r.art.album);
+            e.artistName = std::move(r.art.artist);
+        }
+        int evicted = -1;
+        Surface& slot = flow.cache.Store(r.album, flow.current, evicted);
+        if (r.art.coverLoaded) slot = std::move(r.art.cover);
+        if (evicted >= 0 && Valid(flow, evicted)) {
+            flow.albums[size_t(evicted)].coverState = 0;
+            ReleaseFlowCover(evicted);
+        }
+        flow.albums[size_t(r.album)].coverState = 1;  // a visible one is warped again
+        if (r.album == flow.labelAlbum) flow.labelAlbum = -1;
+        ++installed;
+    }
+    return installed;
+}
+
+// ---- Jumps by letter ----
+
+namespace {
+
+char16_t Initial(const std::u16string& text) {
+    for (char16_t c : text) {
+        if (c == u' ') continue;
+        return (c >= u'a' && c <= u'z') ? char16_t(c - u'a' + u'A') : c;
+    }
+    return 0;
+}
+
+}  // namespace
+
+bool JumpToLetter(Screen& screen, char16_t letter) {
+    AlbumFlow& flow = g_albumFlow;
+    if (flow.count < 1 || !flow.hooks.artistOf) return false;
+    if (letter >= u'a' && letter <= u'z') letter = char16_t(letter - u'a' + u'A');
+    const std::u16string currentArtist =
+        Valid(flow, flow.current) ? flow.hooks.artistOf(flow.current) : std::u16string();
+    int target = -1;
+    if (Initial(currentArtist) == letter) {
+        // On such an artist already: the next artist with the letter, round.
+        for (int i = 1; i < flow.count && target < 0; ++i) {
+            const int album = (flow.current - 1 + i) % flow.count + 1;
+            const std::u16string artist = flow.hooks.artistOf(album);
+            if (Initial(artist) == letter && artist != currentArtist) target = album;
+        }
+    } else {
+        // The first album of the letter, else of the nearest letter after it.
+        char16_t best = 0;
+        for (int album = 1; album <= flow.count; ++album) {
+            const char16_t c = Initial(flow.hooks.artistOf(album));
+            if (c < letter) continue;
+            if (target < 0 || c < best) {
+                target = album;
+                best = c;
+                if (c == letter) break;
+            }
+        }
+    }
+    if (target < 0 || target == flow.current) return false;
+    flow.current = target;
+    flow.offset = 0;
+    flow.divisor = 0;
+    flow.velocity = 0;
+    flow.listShown = false;
+    SetFlowCoversCurrent(target);
+    FillSlots(flow, screen);
+    flow.pageTicks = 0;
+    Start(kFlowPageTimer, 45);
+    return true;
+}
+
+bool FlowKeyDown(uint32_t key) {
+    if (key < 'A' || key > 'Z') return false;
+    return JumpToLetter(g_screen, char16_t(key));
+}
+
 }  // namespace kra
+
+// ---- Touches ----
 
 namespace kra {
 
@@ -390,23 +810,41 @@ int32_t TapDistance() {
 
 }  // namespace
 
-void FlowPenDown(Screen&, int32_t x, int32_t y, uint32_t now) {
+void FlowPenDown(Screen& screen, int32_t x, int32_t y, uint32_t now) {
     AlbumFlow& flow = g_albumFlow;
+    flow.pressed = AreaAt(screen, x, y);
     flow.down = true;
     flow.dragging = false;
     flow.pressX = flow.lastX = x;
-    flow.pressY = y;
+    flow.pressY = flow.lastY = y;
     flow.lastTime = now;
     flow.lastSpeed = 0;
     flow.divisor = 0;  // a touch stops a running flick
     flow.velocity = 0;
+    flow.fast = false;
+    if (flow.listShown && flow.rowHeight > 0) {
+        int32_t lx, ly, lw, lh;
+        FlowListRect(screen, lx, ly, lw, lh);
+        flow.markedRow = (x >= lx && x < lx + lw && y >= ly && y < ly + lh)
+                             ? (y - ly + flow.listScroll) / flow.rowHeight
+                             : -1;
+    }
 }
 
-void FlowPenMove(Screen& screen, int32_t x, int32_t, uint32_t now) {
+void FlowPenMove(Screen& screen, int32_t x, int32_t y, uint32_t now) {
     AlbumFlow& flow = g_albumFlow;
-    if (!flow.down) return;
+    if (!flow.down || flow.pressed == kPlayPause || flow.pressed == kInfo) return;
+    if (flow.listShown) {
+        // The list scrolls with the finger; the row stays marked only near the press.
+        if (std::abs(flow.pressY - y) >= 5 * std::max(UiScale(), 1)) flow.markedRow = -1;
+        ScrollList(screen, flow.lastY - y);
+        flow.lastY = y;
+        flow.lastTime = now;
+        return;
+    }
     if (!flow.dragging && std::abs(x - flow.pressX) < TapDistance()) return;
     flow.dragging = true;
+    flow.fast = true;
     const uint32_t dt = std::max<uint32_t>(now - flow.lastTime, 1);
     flow.lastSpeed = double(x - flow.lastX) / double(dt);
     flow.offset += float(x - flow.lastX);
@@ -421,7 +859,6 @@ void FlowPenMove(Screen& screen, int32_t x, int32_t, uint32_t now) {
         MoveToNextAlbum(screen, true);
         flow.offset = 0;
     }
-    KRA_LOG("reset X %f %f %d", double(flow.offset), flow.lastSpeed, flow.current);
     DrawFlow(screen, flow.offset);
 }
 
@@ -429,7 +866,56 @@ void FlowPenUp(Screen& screen, int32_t x, int32_t y, uint32_t now) {
     AlbumFlow& flow = g_albumFlow;
     if (!flow.down) return;
     flow.down = false;
+    const int pressed = flow.pressed;
+    flow.pressed = 0;
+    const int32_t marked = flow.markedRow;
+    flow.markedRow = -1;
+    if (InMinimizeCorner(x, y, int32_t(screen.width), std::max(UiScale(), 1))) {
+        if (g_screenActions.minimize) g_screenActions.minimize();
+        flow.dragging = false;
+        return;
+    }
+    const bool near =
+        std::abs(x - flow.pressX) < TapDistance() && std::abs(y - flow.pressY) < TapDistance();
+    const Area at = AreaAt(screen, x, y);
+    if (pressed == kPlayPause || pressed == kInfo) {
+        if (at == pressed) {
+            if (pressed == kPlayPause) {
+                if (g_screenActions.togglePause) g_screenActions.togglePause();
+            } else {
+                TurnFlowList(screen);
+            }
+        }
+        return;
+    }
+    if (pressed == kBar && near) {
+        // A double tap on the bottom bar leaves the view.
+        const int32_t d = 40 * std::max(UiScale(), 1);
+        if (flow.hasBarTap && now - flow.lastBarTap < 500 && std::abs(x - flow.pressX) < d) {
+            flow.hasBarTap = false;
+            if (flow.hooks.leave) flow.hooks.leave();
+            return;
+        }
+        flow.hasBarTap = true;
+        flow.lastBarTap = now;
+        return;
+    }
+    if (flow.listShown) {
+        if (near) {
+            int32_t lx, ly, lw, lh;
+            FlowListRect(screen, lx, ly, lw, lh);
+            const bool inList = x >= lx && x < lx + lw && y >= ly && y < ly + lh;
+            if (inList && marked >= 0 && marked < int32_t(flow.tracks.size())) {
+                if (flow.hooks.playSong)
+                    flow.hooks.playSong(flow.listAlbum, flow.tracks[size_t(marked)].path);
+            } else if (!inList) {
+                FlowTap(screen, x, y);
+            }
+        }
+        return;
+    }
     if (!flow.dragging) {
+        KRA_LOG("reset X %f %f %d", double(flow.offset), flow.lastSpeed, flow.current);
         FlowTap(screen, x, y);
         return;
     }
@@ -438,17 +924,23 @@ void FlowPenUp(Screen& screen, int32_t x, int32_t y, uint32_t now) {
     if (moving) {
         flow.velocity = flow.lastSpeed;
         flow.divisor = 1;
+        flow.fast = true;
         return;  // the motion tick carries it on
     }
-    const float half = float(flow.spacing) / 4;
-    if (flow.offset > half && flow.current > 1)
+    // At rest: no momentum.
+    KRA_LOG("reset X %f %f %d", double(flow.offset), flow.lastSpeed, flow.current);
+    flow.fast = false;
+    const float quarter = float(flow.spacing) / 4;
+    if (flow.offset > quarter && flow.current > 1)
         SnapFlow(screen, 1);
-    else if (flow.offset < -half && flow.current < flow.count)
+    else if (flow.offset < -quarter && flow.current < flow.count)
         SnapFlow(screen, 2);
     // Otherwise the motion tick relaxes the offset back to rest.
 }
 
 }  // namespace kra
+
+// ---- Screen 5 in the player ----
 
 namespace kra {
 
@@ -467,6 +959,7 @@ void ScreenPenUp(int32_t x, int32_t y, uint32_t now) {
     FlowPenUp(g_screen, x, y, now);
 }
 void ScreenTick(uint32_t) {
+    InstallFlowCovers();
     if (!g_albumFlow.down) FlowMotion(g_screen);
 }
 // The row stays on the motion tick while the view is shown.
@@ -474,41 +967,190 @@ bool ScreenAnimating() {
     return g_app.screen == kScreenAlbumFlow;
 }
 
+std::u16string_view Folder(int album) {
+    const std::shared_ptr<AlbumTable>& table = g_library.albums;
+    if (!table || album < 1 || size_t(album) >= table->entries.size()) return {};
+    return table->entries[size_t(album)].folder;
+}
+
+// The cover of an album in the foreground, at the flow's size.
 void LoadCover(int album, Surface& cover) {
-    const std::shared_ptr<AlbumTable> table = g_library.albums;
-    if (!table) return;
-    AttachAlbumTable(table);
-    LoadAlbumEntry(table, album);
-    const Surface* loaded = AlbumCover(album);
-    if (loaded && loaded->HasPixels())
-        CropSurface(cover, *loaded, loaded->width, loaded->height, 0, 0, 0);
+    const std::u16string folder(Folder(album));
+    if (folder.empty()) return;
+    ArtOptions options = AlbumArtOptions();
+    options.coverSize = uint32_t(std::max(g_albumFlow.coverSize, 1));
+    options.layout = g_screen.layout;
+    AlbumArt art;
+    LoadAlbumArt(folder, false, options, art);
+    if (g_library.albums && size_t(album) < g_library.albums->entries.size()) {
+        AlbumEntry& e = g_library.albums->entries[size_t(album)];
+        e.albumName = std::move(art.album);
+        e.artistName = std::move(art.artist);
+    }
+    if (art.coverLoaded) cover = std::move(art.cover);
+}
+
+// The artist is the first folder level below the music folder.
+std::u16string ArtistOf(int album) {
+    std::u16string_view rel = AlbumRelativePath(g_library.root, Folder(album));
+    while (!rel.empty() && rel.front() == u'\\') rel.remove_prefix(1);
+    const size_t cut = rel.find(u'\\');
+    return std::u16string(cut == std::u16string_view::npos ? rel : rel.substr(0, cut));
+}
+
+void Caption(int album, std::u16string& name, std::u16string& artist) {
+    const std::shared_ptr<AlbumTable>& table = g_library.albums;
+    if (table && size_t(album) < table->entries.size()) {
+        name = table->entries[size_t(album)].albumName;
+        artist = table->entries[size_t(album)].artistName;
+    }
+    if (name.empty()) name = std::u16string(FileNamePart(Folder(album)));
+    if (artist.empty()) artist = ArtistOf(album);
+}
+
+// The album's songs, in library order, with their titles from the folder's
+// title cache.
+void LoadTracks(int album, std::vector<FlowTrack>& tracks) {
+    const std::u16string folder(Folder(album));
+    if (folder.empty()) return;
+    if (!platform::FileExists(TagCachePath(folder))) KRA_LOG("no af cache");
+    for (size_t i = 0; i < g_library.browse.size(); ++i) {
+        const std::u16string_view path = g_library.browse[i];
+        if (FolderPart(path) == folder)
+            tracks.push_back(FlowTrack{std::u16string(path), {}, 0, {}, {}});
+    }
+    const std::vector<TitleEntry> titles = LoadAlbumTitleEntries(folder);
+    for (size_t i = 0; i < tracks.size(); ++i) {
+        if (i < titles.size() && !titles[i].title.empty()) {
+            tracks[i].title = titles[i].title;
+            tracks[i].seconds = titles[i].duration;
+        } else {
+            tracks[i].title = std::u16string(FileNamePart(tracks[i].path));
+        }
+    }
+}
+
+// The album's songs become the play list and `path` (or the first) plays.
+void PlayAlbumSong(int album, const std::u16string& path) {
+    const std::u16string folder(Folder(album));
+    if (folder.empty()) return;
+    ListContent view;
+    size_t line = 0;
+    for (size_t i = 0; i < g_library.browse.size(); ++i) {
+        const std::u16string_view p = g_library.browse[i];
+        if (FolderPart(p) != folder) continue;
+        if (p == path) line = view.size();
+        view.AddLine(p, FileNamePart(p));
+    }
+    if (view.empty()) return;
+    LeaveAlbumFlowScreen();
+    TapAlbumSongsLine(view, line);
+}
+
+void ArtOptionsForFlow(ArtOptions& options) {
+    options = AlbumArtOptions();
+    options.coverSize = uint32_t(std::max(g_albumFlow.coverSize, 1));
+    options.layout = g_screen.layout;
 }
 
 void ScreenEnter(uint32_t) {
     AlbumFlow& flow = g_albumFlow;
+    if (g_settings.noAlbumFlow) {
+        // Switched off: the screen stays what it was.
+        ShowScreen(kScreenNowPlaying, false);
+        return;
+    }
     const std::shared_ptr<AlbumTable> table = g_library.albums;
     const int count = table ? std::clamp<int>(table->albumCount, 0,
                                               std::max<int>(int(table->entries.size()) - 1, 0))
                             : 0;
-    const int keep = flow.current;
     const int u = std::max(UiScale(), 1);
-    SetupAlbumFlow(flow, int32_t(g_screen.width), int32_t(g_screen.height), 32 * u,
-                   std::max(g_app.controlBarHeight, 0), u, count);
+    // The row is laid out for the landscape screen it will stand on.
+    const int32_t w = int32_t(std::max(g_screen.width, g_screen.height));
+    const int32_t h = int32_t(std::min(g_screen.width, g_screen.height));
+    const int32_t bottom = std::max<int32_t>(g_skin.playFlow.height + 12 * u, 56 * u);
+    const int keep = flow.current;
+    if (FlowCoversTable() != table || flow.count != count ||
+        flow.albums.size() != size_t(count) + 1 || flow.topBar != 20 * u) {
+        SetupAlbumFlow(flow, w, h, 20 * u, bottom, u, count);
+    }
+    // The album on entry: the playing song's, else the one shown before.
     flow.current = keep;
+    const std::u16string_view playingFolder = FolderPart(g_queue.currentPath);
+    if (table && !playingFolder.empty()) {
+        for (int i = 1; i <= count; ++i)
+            if (table->entries[size_t(i)].folder == playingFolder) flow.current = i;
+    }
+    ArtOptions options;
+    ArtOptionsForFlow(options);
+    AttachFlowCovers(table, count, options);
     flow.hooks.loadCover = &LoadCover;
+    flow.hooks.caption = &Caption;
+    flow.hooks.artistOf = &ArtistOf;
+    flow.hooks.loadTracks = &LoadTracks;
+    flow.hooks.playAlbum = [](int album) { PlayAlbumSong(album, {}); };
+    flow.hooks.playSong = &PlayAlbumSong;
+    flow.hooks.leave = [] { LeaveAlbumFlowScreen(); };
+    flow.hooks.turnDisplay = [](int orientation) {
+        platform::SetDisplayOrientation(orientation);
+        g_app.deviceOrientation = uint8_t(orientation);
+        g_app.drawingOrientation = uint8_t(orientation);
+    };
     flow.hooks.startTimer = [](uint32_t id, uint32_t ms) { platform::SetTimer(id, ms); };
     flow.hooks.stopTimer = [](uint32_t id) { platform::KillTimer(id); };
-    flow.hooks.wakeWorker = [] {
-        if (g_library.albums) WakeArtCacheWorker(g_library.albums);
-    };
-    EnterAlbumFlow(g_screen, g_screen.orientation);
+    flow.hooks.wakeWorker = [] { WakeFlowCovers(); };
+    int orientation = g_app.deviceOrientation;
+    if (orientation != kOrientation90 && orientation != kOrientation270)
+        orientation = kOrientation90;
+    EnterAlbumFlow(g_screen, orientation);
+    g_app.drawingOrientation = uint8_t(orientation);
 }
 
+// Every 45 ms after entry and after each step: the second tick wakes the
+// worker, so it follows the row.
 void PageTick() {
+    InstallFlowCovers();
     OnFlowPageTimer();
 }
 
+// Turning the display: landscape on the now-playing screen enters the view,
+// portrait in the view leaves it.
+void (*g_previousLayoutForOrientation)(uint8_t) = nullptr;
+void LayoutForOrientation(uint8_t orientation) {
+    const uint8_t device = g_app.deviceOrientation;
+    const bool landscape = device == kOrientation90 || device == kOrientation270;
+    if (g_app.screen == kScreenAlbumFlow && !landscape) {
+        LeaveAlbumFlowScreen();
+        return;
+    }
+    if (g_app.screen == kScreenNowPlaying && landscape && !g_settings.noAlbumFlow) {
+        ShowScreen(kScreenAlbumFlow, true);
+        return;
+    }
+    if (g_previousLayoutForOrientation) g_previousLayoutForOrientation(orientation);
+}
+
+bool KeyDown(uint32_t key) {
+    return FlowKeyDown(key);
+}
+
 }  // namespace
+
+void LeaveAlbumFlowScreen() {
+    AlbumFlow& flow = g_albumFlow;
+    platform::KillTimer(kFlowPageTimer);
+    flow.down = flow.dragging = flow.fast = false;
+    flow.divisor = 0;
+    flow.listShown = false;
+    if (g_screen.orientation != kOrientation0) {
+        SetOrientation(g_screen, kOrientation0);
+        platform::SetDisplayOrientation(kOrientation0);
+    }
+    g_app.deviceOrientation = 0;
+    g_app.drawingOrientation = 0;
+    if (g_hooks.layoutScreens) g_hooks.layoutScreens();
+    if (g_app.screen == kScreenAlbumFlow) ShowScreen(kScreenNowPlaying, false);
+}
 
 void InstallAlbumFlowScreen() {
     ScreenHandlers h;
@@ -519,8 +1161,15 @@ void InstallAlbumFlowScreen() {
     h.tick = &ScreenTick;
     h.animating = &ScreenAnimating;
     h.enter = &ScreenEnter;
+    h.keyDown = &KeyDown;
     RegisterScreen(kScreenAlbumFlow, h);
     g_hooks.albumFlowTick = &PageTick;
+    // The worker keeps a bounded cache around the row instead of every cover.
+    g_hooks.artCacheWork = &FlowCoverWork;
+    if (g_hooks.layoutForOrientation != &LayoutForOrientation) {
+        g_previousLayoutForOrientation = g_hooks.layoutForOrientation;
+        g_hooks.layoutForOrientation = &LayoutForOrientation;
+    }
 }
 
 }  // namespace kra

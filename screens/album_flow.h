@@ -12,6 +12,7 @@
 #include "graphics/image.h"
 #include "graphics/screen.h"
 #include "graphics/surface.h"
+#include "screens/flow_cover_cache.h"
 
 namespace kra {
 
@@ -23,13 +24,23 @@ inline constexpr uint32_t kFlowFramePeriodMs = 33;
 inline constexpr uint32_t kFlowMotionTimer = 0x405;  // 60 ms
 inline constexpr uint32_t kFlowPageTimer = 0x410;    // 45 ms
 
+// Per album; the cover itself lives in the cover cache, and flowImage only
+// while the album stands in a slot.
 struct FlowAlbum {
-    Surface cover;      // empty: the default cover is used
     Surface flowImage;  // the cover warped into its step, with reflection
     int32_t x = 0, y = 0;
     int step = -1;           // step baked into flowImage; -1 none yet
     int side = 0;            // 0 left of the centre, 1 right
     uint8_t coverState = 0;  // 0 not loaded, 1 loaded, 2 prepared
+};
+
+// A row of the centre album's track list.
+struct FlowTrack {
+    std::u16string path;
+    std::u16string title;
+    int32_t seconds = 0;
+    Surface label;   // "number. title"
+    Surface length;  // "m:ss"
 };
 
 struct FlowHooks {
@@ -40,6 +51,18 @@ struct FlowHooks {
     std::function<void(uint32_t id, uint32_t ms)> startTimer;
     std::function<void(uint32_t id)> stopTimer;
     std::function<void(int album)> playAlbum;
+    // A track-list row of an album was tapped.
+    std::function<void(int album, const std::u16string& path)> playSong;
+    // The album's songs (paths) and titles for its track list.
+    std::function<void(int album, std::vector<FlowTrack>& tracks)> loadTracks;
+    // The album's caption (album name, artist) for the labels.
+    std::function<void(int album, std::u16string& name, std::u16string& artist)> caption;
+    // The artist an album belongs to, for jumps by letter.
+    std::function<std::u16string(int album)> artistOf;
+    // Leaves the view (bottom-bar double tap, portrait).
+    std::function<void()> leave;
+    // Turns the display for the view's orientation (entry).
+    std::function<void(int orientation)> turnDisplay;
     std::function<void()> wakeWorker;        // the art pre-loading worker
     std::function<void(int frame)> onFrame;  // after each presented frame
 };
@@ -57,12 +80,28 @@ struct AlbumFlow {
     int32_t baseline = 0;   // screen height minus the bottom bar
     int pageTicks = 0;      // 0x410 ticks since entry or the last step
     // The finger: press point, last point and time; dragging once it left the tap distance.
-    int32_t pressX = 0, pressY = 0, lastX = 0;
+    int32_t pressX = 0, pressY = 0, lastX = 0, lastY = 0;
     uint32_t lastTime = 0;
     double lastSpeed = 0;  // px per ms of the last move
     bool down = false, dragging = false;
     std::vector<FlowAlbum> albums;  // index 0 unused
     const Surface* defaultCover = nullptr;
+    FlowCoverCache cache;
+    bool fast = false;  // a fling or a drag runs: no decoding on this thread
+    // Labels of the centre album.
+    int labelAlbum = -1;
+    Surface albumLabel, artistLabel;
+    // Pressed areas: 1 play/pause, 2 track list, 3 bottom bar.
+    int pressed = 0;
+    uint32_t lastBarTap = 0;
+    bool hasBarTap = false;
+    // The centre album's track list, shown in place of its cover.
+    bool listShown = false;
+    int listAlbum = -1;
+    std::vector<FlowTrack> tracks;
+    int32_t listScroll = 0;
+    int32_t rowHeight = 0;
+    int32_t markedRow = -1;
     FlowHooks hooks;
 };
 
@@ -109,6 +148,28 @@ void FlowPenDown(Screen& screen, int32_t x, int32_t y, uint32_t now);
 void FlowPenMove(Screen& screen, int32_t x, int32_t y, uint32_t now);
 void FlowPenUp(Screen& screen, int32_t x, int32_t y, uint32_t now);
 
+// The row's rectangle of the centre track list.
+void FlowListRect(const Screen& screen, int32_t& x, int32_t& y, int32_t& w, int32_t& h);
+// The track list in the centre, over the row.
+void DrawFlowList(Screen& screen);
+// Loads the centre album's titles ("start load af af" ... "end load af af").
+void LoadAlbumTitles(Screen& screen);
+// The centre cover turns over to its track list, or back.
+void TurnFlowList(Screen& screen);
+// Renders the centre album's labels when the centre changed.
+void RenderFlowLabels(Screen& screen);
+// Header, labels and the overlay buttons over the row.
+void DrawFlowOverlay(Screen& screen);
+// Takes over the covers the worker finished; the number installed.
+int InstallFlowCovers();
+// A letter key: to the first album whose artist starts with it (the next
+// such artist when the current one does; else the next letter that has one).
+bool JumpToLetter(Screen& screen, char16_t letter);
+// The view's key handling (letters); false when the key is not the view's.
+bool FlowKeyDown(uint32_t key);
+
+// Back to the now-playing screen in portrait.
+void LeaveAlbumFlowScreen();
 // Registers screen 5 with the router and its page tick with the timers.
 void InstallAlbumFlowScreen();
 

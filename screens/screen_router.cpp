@@ -13,8 +13,10 @@
 #include "graphics/image.h"
 #include "graphics/skin.h"
 #include "library/library.h"
+#include "media/album_art_cache.h"
 #include "platform/clock.h"
 #include "platform/message_loop.h"
+#include "platform/state-provider.h"
 #include "platform/window.h"
 #include "playback/play_queue.h"
 #include "playback/player_bridge.h"
@@ -122,6 +124,15 @@ void LoadSkinHook() {
     LoadSkin(g_screen, options);
     g_nowPlaying.secondaryShown = g_settings.lastShowSlide == 1;
     LayoutNowPlaying(g_screen);
+    // The album covers are loaded at the large cover size, in the screen's
+    // pixel layout, with the picture settings; albums without art get the
+    // default cover.
+    ArtOptions art = AlbumArtOptions();
+    ApplyArtSettings(art);
+    art.coverSize = g_nowPlaying.coverSize;
+    art.layout = g_screen.layout;
+    SetAlbumArtOptions(art);
+    SetDefaultCover(g_skin.music);
     // The default cover until a song's picture is loaded.
     if (g_skin.music.HasPixels() && !g_nowPlaying.hasCover)
         MakeReflection(g_nowPlaying.reflection, g_skin.music, 0);
@@ -144,6 +155,8 @@ void FadeOutHook(int step) {
     FadeOut(g_screen, step);
 }
 void ReleaseScreenHook() {
+    // The status bar's sources (and the network watcher) end with the screen.
+    platform::StopStateProvider();
     CloseScreen(g_screen);
 }
 void LayoutForOrientationHook(uint8_t) {
@@ -368,7 +381,8 @@ void RouteKeyDown(uint32_t key) {
             KeySeekStep(key == kKeyRight ? +1 : -1);
             break;
         default:
-            return;
+            if (!Current().keyDown || !Current().keyDown(key)) return;
+            break;
     }
     RedrawCurrentScreen();
 }

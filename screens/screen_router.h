@@ -32,6 +32,8 @@ struct ScreenHandlers {
     bool (*animating)() = nullptr;
     // Called when the screen becomes the current one.
     void (*enter)(uint32_t now) = nullptr;
+    // A key the router does not handle itself; true when the screen used it.
+    bool (*keyDown)(uint32_t key) = nullptr;
 };
 void RegisterScreen(uint8_t screen, const ScreenHandlers& handlers);
 bool IsScreenRegistered(uint8_t screen);
