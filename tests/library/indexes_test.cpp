@@ -4,7 +4,7 @@
 #include "library/indexes.h"
 #include "library/scan.h"
 #include "library/tag_cache.h"
-#include "library_test_util.h"
+#include "support/temp_tree.h"
 
 namespace kra {
 namespace {

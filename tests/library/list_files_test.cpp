@@ -3,7 +3,7 @@
 
 #include "library/indexes.h"
 #include "library/list_files.h"
-#include "library_test_util.h"
+#include "support/temp_tree.h"
 
 namespace kra {
 namespace {

@@ -8,7 +8,7 @@
 
 #include "library/library.h"
 #include "library/scan.h"
-#include "library_test_util.h"
+#include "support/temp_tree.h"
 
 namespace kra {
 namespace {

@@ -5,7 +5,7 @@
 
 #include "library/scan.h"
 #include "library/tag_cache.h"
-#include "library_test_util.h"
+#include "support/temp_tree.h"
 
 namespace kra {
 namespace {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "media/mp4_reader.h"
@@ -26,15 +27,18 @@ std::vector<std::pair<size_t, size_t>> AdtsFrames(const Bytes& file) {
     return frames;
 }
 
+uint32_t Be32At(const Bytes& file, size_t at) {
+    return uint32_t(file[at]) << 24 | uint32_t(file[at + 1]) << 16 | uint32_t(file[at + 2]) << 8 |
+           file[at + 3];
+}
+
 // Offset of the first box of `type` on the path of containers given.
 size_t FindBox(const Bytes& file, std::initializer_list<const char*> path) {
-    size_t start = 0, end = file.size();
-    size_t found = SIZE_MAX;
+    size_t start = 0, end = file.size(), found = SIZE_MAX;
     for (const char* type : path) {
         found = SIZE_MAX;
         for (size_t at = start; end - at >= 8;) {
-            size_t size = (size_t(file[at]) << 24) | (size_t(file[at + 1]) << 16) |
-                          (size_t(file[at + 2]) << 8) | file[at + 3];
+            const size_t size = Be32At(file, at);
             if (size < 8 || size > end - at) break;
             if (std::memcmp(&file[at + 4], type, 4) == 0) {
                 found = at;
@@ -47,6 +51,17 @@ size_t FindBox(const Bytes& file, std::initializer_list<const char*> path) {
         if (found == SIZE_MAX) return SIZE_MAX;
     }
     return found;
+}
+
+// The header of the ADTS frame at `at` with another frame length, then
+// zeros up to that length.
+Bytes AdtsHeader(const Bytes& file, size_t at, size_t length) {
+    Bytes f(file.begin() + long(at), file.begin() + long(at) + 7);
+    f[3] = uint8_t((f[3] & 0xFC) | ((length >> 11) & 3));
+    f[4] = uint8_t(length >> 3);
+    f[5] = uint8_t((f[5] & 0x1F) | ((length & 7) << 5));
+    f.resize(std::max<size_t>(length, 7), 0);
+    return f;
 }
 
 class AacProbeTest : public ::testing::Test {
@@ -80,16 +95,8 @@ TEST_F(AacProbeTest, AdtsWalkStopsAfter128Frames) {
     Bytes real = test::ReadData("tone.aac");
     auto frames = AdtsFrames(real);
     Bytes file(real.begin(), real.begin() + long(frames[5].first));
-    auto fake = [&](size_t length) {
-        Bytes f(real.begin() + long(frames[1].first), real.begin() + long(frames[1].first) + 7);
-        f[3] = uint8_t((f[3] & 0xFC) | ((length >> 11) & 3));
-        f[4] = uint8_t(length >> 3);
-        f[5] = uint8_t((f[5] & 0x1F) | ((length & 7) << 5));
-        f.resize(length, 0);
-        return f;
-    };
-    for (int i = 0; i < 123; ++i) file += fake(200);
-    for (int i = 0; i < 20; ++i) file += fake(2000);
+    for (int i = 0; i < 123; ++i) file += AdtsHeader(real, frames[1].first, 200);
+    for (int i = 0; i < 20; ++i) file += AdtsHeader(real, frames[1].first, 2000);
     ASSERT_EQ(Probe(file, u"\\m\\x.AAC"), 1);
     double total = double(frames[5].first) + 123 * 200;
     double bitrate = 8.0 * (total / (128 * 1000.0)) * 22050 / 1024;
@@ -100,11 +107,7 @@ TEST_F(AacProbeTest, AdtsFrameShorterThanItsHeaderEndsTheWalk) {
     Bytes real = test::ReadData("tone.aac");
     auto frames = AdtsFrames(real);
     Bytes file(real.begin(), real.begin() + long(frames[4].first));
-    Bytes bad(real.begin() + long(frames[4].first), real.begin() + long(frames[4].first) + 7);
-    bad[3] &= 0xFC;  // frame length 0
-    bad[4] = 0;
-    bad[5] &= 0x1F;
-    file += bad + test::Zeros(3000);
+    file += AdtsHeader(real, frames[4].first, 0) + test::Zeros(3000);  // frame length 0
     ASSERT_EQ(Probe(file, u"\\m\\x.aac"), 1);
     // Four frames walked.
     double bitrate = 8.0 * (double(frames[4].first) / 4000.0) * 22050 / 1024;
@@ -187,10 +190,9 @@ TEST_F(AacProbeTest, TruncatedMp4WithMoovFirstKeepsLengthAndTags) {
     // file has.
     Bytes original = test::ReadData("tone.m4a");
     auto box = [&](const char* type) {
-        size_t at = FindBox(original, {type});
-        uint32_t size = (uint32_t(original[at]) << 24) | (uint32_t(original[at + 1]) << 16) |
-                        (uint32_t(original[at + 2]) << 8) | original[at + 3];
-        return Bytes(original.begin() + long(at), original.begin() + long(at + size));
+        const size_t at = FindBox(original, {type});
+        return Bytes(original.begin() + long(at),
+                     original.begin() + long(at + Be32At(original, at)));
     };
     Bytes mdat = box("mdat");
     mdat.resize(1000);

@@ -5,6 +5,7 @@
 #include "album_art_test_util.h"
 #include "graphics/surface.h"
 #include "media/album_art_files.h"
+#include "support/surface_size.h"
 
 namespace kra {
 namespace {
@@ -127,8 +128,7 @@ TEST(ThumbnailCache, FileRoundTrip) {
     Surface read;
     SetSurfaceAlpha(read);  // a reused surface comes back opaque
     ASSERT_TRUE(ReadThumbnailCache(read, path));
-    EXPECT_EQ(read.width, 2u);
-    EXPECT_EQ(read.height, 1u);
+    EXPECT_EQ(test::SizeOf(read), std::pair(2u, 1u));
     EXPECT_FALSE(read.HasAlpha());
     EXPECT_EQ(read.pixels[0], 0x1234);
     EXPECT_EQ(read.pixels[1], 0xABCD);
@@ -156,8 +156,7 @@ TEST(ThumbnailCache, DamagedFilesAllocateNothingAndLeaveTheSurfaceEmpty) {
         tree.Write("kra3.tag", c.bytes);
         Surface s = TwoPixels();
         EXPECT_FALSE(ReadThumbnailCache(s, tree.Core("kra3.tag")));
-        EXPECT_EQ(s.width, 0u);
-        EXPECT_EQ(s.height, 0u);
+        EXPECT_EQ(test::SizeOf(s), std::pair(0u, 0u));
         EXPECT_LE(s.pixelsCapacity, 64u);  // nothing allocated from the claim
         Surface m;
         EXPECT_FALSE(DecodeThumbnailCache(c.bytes.data(), c.bytes.size(), m));
@@ -184,22 +183,13 @@ TEST(FindCoverFile, FixedNamesInOrderThenLargeThenSmall) {
     EXPECT_FALSE(FindCoverFile(folder, result, u"\\fallback"));
     EXPECT_EQ(result, u"\\fallback");
 
-    tree.Write("A/AlbumArt_{x}_Small.jpg", Bytes{1});
-    ASSERT_TRUE(FindCoverFile(folder, result, u""));
-    EXPECT_EQ(result, tree.Core("A/AlbumArt_{x}_Small.jpg"));
-    tree.Write("A/ALBUMART_{y}_LARGE.JPG", Bytes{1});
-    ASSERT_TRUE(FindCoverFile(folder, result, u""));
-    EXPECT_EQ(result, tree.Core("A/ALBUMART_{y}_LARGE.JPG"));
-
-    tree.Write("A/folder.jpeg", Bytes{1});
-    ASSERT_TRUE(FindCoverFile(folder, result, u""));
-    EXPECT_EQ(result, tree.Core("A/folder.jpeg"));
-    tree.Write("A/cover.jpg", Bytes{1});
-    ASSERT_TRUE(FindCoverFile(folder, result, u""));
-    EXPECT_EQ(result, tree.Core("A/cover.jpg"));
-    tree.Write("A/folder.jpg", Bytes{1});
-    ASSERT_TRUE(FindCoverFile(folder, result, u""));
-    EXPECT_EQ(result, tree.Core("A/folder.jpg"));
+    // Each name found wins over those written before it.
+    for (const std::string name : {"AlbumArt_{x}_Small.jpg", "ALBUMART_{y}_LARGE.JPG",
+                                   "folder.jpeg", "cover.jpg", "folder.jpg"}) {
+        tree.Write("A/" + name, Bytes{1});
+        ASSERT_TRUE(FindCoverFile(folder, result, u""));
+        EXPECT_EQ(result, tree.Core("A/" + name));
+    }
 }
 
 TEST(FindCoverFile, AlbumArtNamesNeedBothUnderscoresAndAFile) {

@@ -8,6 +8,7 @@
 #include "graphics/image.h"
 #include "media/album_art.h"
 #include "media/album_art_cache.h"
+#include "support/surface_size.h"
 
 namespace kra {
 namespace {
@@ -42,7 +43,7 @@ TEST_F(AlbumArtTest, EmbeddedJpegBecomesFolderJpgAndIsFoundFirstLater) {
     const std::u16string folder = tree_.Core("M/A");
     AlbumArt art;
     {
-        test::ArtLog log(tree_);
+        test::LogCapture log(tree_);
         LoadAlbumArt(folder, false, options_, art);
         const std::string a = U8(folder);
         const std::string extraction = U8(tree_.Core("prog/kraaf.bmp"));
@@ -55,8 +56,7 @@ TEST_F(AlbumArtTest, EmbeddedJpegBecomesFolderJpgAndIsFoundFirstLater) {
     EXPECT_EQ(art.album, u"First");
     EXPECT_EQ(art.artist, u"Band");
     ASSERT_TRUE(art.coverLoaded);
-    EXPECT_EQ(art.cover.width, 64u);
-    EXPECT_EQ(art.cover.height, 64u);
+    EXPECT_EQ(test::SizeOf(art.cover), std::pair(64u, 64u));
     EXPECT_EQ(tree_.Read("M/A/folder.jpg"), jpeg_);
     EXPECT_EQ(tree_.Read("M/A/kra1.tag"), Caption(u"First", u"Band"));
 
@@ -65,7 +65,7 @@ TEST_F(AlbumArtTest, EmbeddedJpegBecomesFolderJpgAndIsFoundFirstLater) {
     EXPECT_EQ(cover, tree_.Core("M/A/folder.jpg"));
 
     // The next visit takes the caption from the cache and reads no tags.
-    test::ArtLog log(tree_);
+    test::LogCapture log(tree_);
     AlbumArt again;
     LoadAlbumArt(folder, true, options_, again);
     EXPECT_EQ(again.album, u"First");
@@ -79,7 +79,7 @@ TEST_F(AlbumArtTest, EmbeddedJpegBecomesFolderJpgAndIsFoundFirstLater) {
 TEST_F(AlbumArtTest, CoverFileMeansNoPictureExtraction) {
     tree_.Write("M/A/01.mp3", TaggedSong("One", "Band", "First", SolidJpeg(8, 8, 0, 0, 250)));
     tree_.Write("M/A/cover.jpg", jpeg_);
-    test::ArtLog log(tree_);
+    test::LogCapture log(tree_);
     AlbumArt art;
     LoadAlbumArt(tree_.Core("M/A"), false, options_, art);
     EXPECT_TRUE(art.coverLoaded);
@@ -150,8 +150,7 @@ TEST_F(AlbumArtTest, KeepAspectSetsTheFactors) {
     AlbumArt art;
     LoadAlbumArt(tree_.Core("M/A"), true, options_, art);
     ASSERT_TRUE(art.coverLoaded);
-    EXPECT_EQ(art.cover.width, 64u);
-    EXPECT_EQ(art.cover.height, 32u);
+    EXPECT_EQ(test::SizeOf(art.cover), std::pair(64u, 32u));
     EXPECT_FLOAT_EQ(art.widthFactor, 1.0f);
     EXPECT_FLOAT_EQ(art.heightFactor, 0.5f);
 }
@@ -185,7 +184,7 @@ TEST_F(AlbumArtTest, NowPlayingExtractsAndShowsThePicture) {
     TagInfo tags;
     std::u16string picture;
     {
-        test::ArtLog log(tree_);
+        test::LogCapture log(tree_);
         EXPECT_TRUE(GetNowPlayingInfo(&probe, song, tags, options_, &picture));
         const std::vector<std::string> lines = log.Messages();
         ASSERT_FALSE(lines.empty());
@@ -322,17 +321,15 @@ TEST_F(AlbumArtTest, BuildListArtMakesBothCaches) {
 
     Surface thumb;
     ASSERT_TRUE(ReadThumbnailCache(thumb, tree_.Core("M/A/kra3.tag")));
-    EXPECT_EQ(thumb.width, 32u);
-    EXPECT_EQ(thumb.height, 32u);
+    EXPECT_EQ(test::SizeOf(thumb), std::pair(32u, 32u));
     EXPECT_EQ(thumb.pixels[0], MakeColour(kLayout565, 250, 0, 0) & 0xF800);
     ASSERT_TRUE(ReadThumbnailCache(thumb, tree_.Core("M/B/kra3.tag")));
-    EXPECT_EQ(thumb.width, 48u);  // the shorter side becomes the box
-    EXPECT_EQ(thumb.height, 32u);
+    EXPECT_EQ(test::SizeOf(thumb), std::pair(48u, 32u));  // the shorter side becomes the box
 
     // A thumbnail lost while its caption stays is made again; nothing else
     // is read.
     std::filesystem::remove(tree_.Posix("M/B/kra3.tag"));
-    test::ArtLog log(tree_);
+    test::LogCapture log(tree_);
     EXPECT_EQ(BuildListArt(list, options_, {}), 3);
     EXPECT_TRUE(tree_.Exists("M/B/kra3.tag"));
     for (const std::string& line : log.Messages()) EXPECT_EQ(line.find("GetAF"), std::string::npos);

@@ -80,7 +80,7 @@ class ArtWorkerTest : public ::testing::Test {
 };
 
 TEST_F(ArtWorkerTest, WalkLoadsEveryAlbumOnceBesideForegroundLoads) {
-    test::ArtLog log(tree_);
+    test::LogCapture log(tree_);
     ASSERT_TRUE(g_artCacheWorker.Start(&ArtCacheWork));
     auto table = MakeTable();
     SetArtCurrentAlbum(3);
@@ -182,7 +182,7 @@ TEST_F(ArtWorkerTest, ListWorkerBuildsACopyOfTheList) {
 }
 
 TEST_F(ArtWorkerTest, BothWorkersAndTheMainThreadOnTheSameFolders) {
-    test::ArtLog log(tree_);
+    test::LogCapture log(tree_);
     ASSERT_TRUE(g_artCacheWorker.Start(&ArtCacheWork));
     ASSERT_TRUE(g_listArtWorker.Start(&ListArtWork));
     auto table = MakeTable();

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <array>
+
 #include "media/probe_formats.h"
 #include "media_test_util.h"
 
@@ -9,51 +11,33 @@ namespace {
 using test::Bytes;
 using namespace std::literals;
 
-FrameHeader Decode(std::initializer_list<uint8_t> bytes) {
-    Bytes b(bytes);
-    FrameHeader h;
-    EXPECT_TRUE(DecodeFrameHeader(b.data(), h));
-    return h;
-}
-
+// Layer 1 frames are (12000 x kbit/s / rate) x 4 bytes, MPEG-1 Layer 2 and 3
+// and MPEG-2 Layer 2 144000 x kbit/s / rate, MPEG-2 and 2.5 Layer 3 72000 x
+// kbit/s / rate. Version bit 20 clear is MPEG-2.5 whatever bit 19 says.
 TEST(FrameHeaderTest, DecodesTheStandardTables) {
-    // MPEG-1 Layer 3, 128 kbit/s, 44100 Hz, no padding, joint stereo.
-    FrameHeader h = Decode({0xFF, 0xFB, 0x90, 0x40});
-    EXPECT_EQ(h.version, 1u);
-    EXPECT_EQ(h.layer, 3u);
-    EXPECT_EQ(h.channels, 2u);
-    EXPECT_EQ(h.bitrate, 128u);
-    EXPECT_EQ(h.sampleRate, 44100u);
-    EXPECT_EQ(h.frameLength, 417u);
-    EXPECT_EQ(h.samplesPerFrame, 1152u);
-    // Padding bit adds one byte.
-    EXPECT_EQ(Decode({0xFF, 0xFB, 0x92, 0x40}).frameLength, 418u);
-    // MPEG-2 Layer 3, 40 kbit/s, 22050 Hz, mono: 72000 x 40 / 22050.
-    h = Decode({0xFF, 0xF3, 0x50, 0xC4});
-    EXPECT_EQ(h.version, 2u);
-    EXPECT_EQ(h.channels, 1u);
-    EXPECT_EQ(h.bitrate, 40u);
-    EXPECT_EQ(h.frameLength, 130u);
-    EXPECT_EQ(h.samplesPerFrame, 576u);
-    // MPEG-1 Layer 2, 64 kbit/s, 48000 Hz.
-    h = Decode({0xFF, 0xFD, 0x44, 0x00});
-    EXPECT_EQ(h.layer, 2u);
-    EXPECT_EQ(h.frameLength, 192u);
-    EXPECT_EQ(h.samplesPerFrame, 1152u);
-    // MPEG-1 Layer 1, 32 kbit/s, 44100 Hz: (12000 x 32 / 44100) x 4.
-    h = Decode({0xFF, 0xFF, 0x10, 0x00});
-    EXPECT_EQ(h.layer, 1u);
-    EXPECT_EQ(h.frameLength, 32u);
-    EXPECT_EQ(h.samplesPerFrame, 384u);
-    // MPEG-2 Layer 2 uses the 144000 rule at the MPEG-2 rates.
-    h = Decode({0xFF, 0xF5, 0x80, 0x00});  // 64 kbit/s, 22050 Hz
-    EXPECT_EQ(h.frameLength, 144000u * 64 / 22050);
-    EXPECT_EQ(h.samplesPerFrame, 1152u);
-    // Version bit 20 clear is MPEG-2.5 whatever bit 19 says.
-    h = Decode({0xFF, 0xE3, 0x80, 0xC0});
-    EXPECT_EQ(h.version, 3u);
-    EXPECT_EQ(h.sampleRate, 11025u);
-    EXPECT_EQ(Decode({0xFF, 0xEB, 0x80, 0xC0}).version, 3u);
+    struct Case {
+        const char* what;
+        std::array<uint8_t, 4> bytes;
+        // version, layer, channels, rate, kbit/s, frame length, samples per frame
+        std::array<uint32_t, 7> fields;
+    } cases[] = {
+        {"MPEG-1 L3 joint stereo", {0xFF, 0xFB, 0x90, 0x40}, {1, 3, 2, 44100, 128, 417, 1152}},
+        {"padding adds a byte", {0xFF, 0xFB, 0x92, 0x40}, {1, 3, 2, 44100, 128, 418, 1152}},
+        {"MPEG-2 L3 mono", {0xFF, 0xF3, 0x50, 0xC4}, {2, 3, 1, 22050, 40, 130, 576}},
+        {"MPEG-1 L2", {0xFF, 0xFD, 0x44, 0x00}, {1, 2, 2, 48000, 64, 192, 1152}},
+        {"MPEG-1 L1", {0xFF, 0xFF, 0x10, 0x00}, {1, 1, 2, 44100, 32, 32, 384}},
+        {"MPEG-2 L2", {0xFF, 0xF5, 0x80, 0x00}, {2, 2, 2, 22050, 64, 417, 1152}},
+        {"MPEG-2.5 L3", {0xFF, 0xE3, 0x80, 0xC0}, {3, 3, 1, 11025, 64, 417, 576}},
+        {"MPEG-2.5, bit 19 set", {0xFF, 0xEB, 0x80, 0xC0}, {3, 3, 1, 11025, 64, 417, 576}},
+    };
+    for (const Case& c : cases) {
+        FrameHeader h;
+        ASSERT_TRUE(DecodeFrameHeader(c.bytes.data(), h)) << c.what;
+        EXPECT_EQ((std::array{h.version, h.layer, h.channels, h.sampleRate, h.bitrate,
+                              h.frameLength, h.samplesPerFrame}),
+                  c.fields)
+            << c.what;
+    }
 }
 
 TEST(FrameHeaderTest, RefusesReservedAndFreeFormat) {

@@ -2,6 +2,7 @@
 
 #include "media/probe_report.h"
 #include "media_test_util.h"
+#include "support/temp_tree.h"
 
 namespace kra {
 namespace {
@@ -9,8 +10,8 @@ namespace {
 using test::Bytes;
 
 TEST(ProbeReportTest, OneJsonLinePerFile) {
-    std::string dir = ::testing::TempDir();
-    std::u16string path = platform::FromPosixPath(dir + "kra_probe_report.mp3");
+    test::TempTree tree;
+    const std::u16string path = tree.Core("song.mp3");
     Bytes file = test::Id3v2(3, 0,
                              test::Frame23("TIT2", Bytes{0} + test::Text("Say \"hi\"\\")) +
                                  test::Frame23("TPE1", Bytes{3} + test::Text("Bj\xC3\xB6rk")) +
