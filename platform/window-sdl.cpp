@@ -33,7 +33,13 @@ struct Sdl {
 
 Sdl* g_sdl = nullptr;
 
-uint32_t VirtualKey(SDL_Keycode key) {
+}  // namespace
+
+// Media keys as SDL 2 has them: SDLK_AUDIOPLAY comes from both the play/pause
+// key and a headset's play key (KEY_PLAYPAUSE, and KEY_PLAYCD under X11),
+// so it is the toggle; a headset's pause key (KEY_PAUSECD) has no SDL 2 key
+// at all and reaches the player through the MPRIS server instead.
+uint32_t SdlKeyToVirtualKey(int32_t key) {
     if (key >= SDLK_a && key <= SDLK_z) return uint32_t('A' + (key - SDLK_a));
     if (key >= SDLK_0 && key <= SDLK_9) return uint32_t('0' + (key - SDLK_0));
     if (key >= SDLK_F1 && key <= SDLK_F12) return uint32_t(0x70 + (key - SDLK_F1));
@@ -104,6 +110,8 @@ uint32_t VirtualKey(SDL_Keycode key) {
             return 0;
     }
 }
+
+namespace {
 
 void LayOut() {
     int ow = 0, oh = 0;
@@ -213,7 +221,10 @@ void OnEvent(const SDL_Event& e) {
                 }
                 break;
             }
-            if (const uint32_t vk = VirtualKey(key))
+            const uint32_t vk = SdlKeyToVirtualKey(key);
+            // A held transport key is one press, not a stream of toggles.
+            const bool transport = vk >= 0xB0 && vk <= 0xB3;
+            if (vk && !(transport && e.key.repeat))
                 ReportKey(e.type == SDL_KEYDOWN, vk, e.key.repeat != 0);
             break;
         }

@@ -36,6 +36,8 @@ enum class PenAction { kDown, kMove, kUp };
 // x, y in logical coordinates of the current orientation (clamped here).
 void ReportPen(PenAction action, int x, int y);
 void ReportKey(bool down, uint32_t virtualKey, bool repeat);
+// An SDL key code as the virtual key the window reports (0: none).
+uint32_t SdlKeyToVirtualKey(int32_t key);
 void ReportFocus(bool gained);
 void ReportClose();
 // A turn the user made: changes the orientation and posts the rotation

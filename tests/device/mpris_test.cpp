@@ -1,4 +1,5 @@
 // The remote messages' table, and remote requests on the main thread.
+#include <SDL.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -11,6 +12,7 @@
 #include "device/remote.h"
 #include "platform/message_loop.h"
 #include "platform/registry.h"
+#include "platform/window_internal.h"
 
 namespace kra {
 namespace {
@@ -180,14 +182,14 @@ TEST_F(RemoteRequestTest, NothingLoadedMeansNoTrackAndNoJumps) {
 }
 
 TEST_F(RemoteRequestTest, MediaKeysAreRemotePresses) {
+    // From the SDL window's keys: play (the toggle), next, previous, stop.
     g_app.paused = false;
-    EXPECT_TRUE(HandleMediaKey(0xB3));
-    EXPECT_TRUE(HandleMediaKey(0xB0));
-    EXPECT_TRUE(HandleMediaKey(0xB1));
-    EXPECT_TRUE(HandleMediaKey(0xB2));  // stop: pauses
-    EXPECT_FALSE(HandleMediaKey(0x20));
+    for (const SDL_Keycode key : {SDLK_AUDIOPLAY, SDLK_AUDIONEXT, SDLK_AUDIOPREV, SDLK_AUDIOSTOP})
+        EXPECT_TRUE(HandleMediaKey(platform::SdlKeyToVirtualKey(key))) << key;
+    EXPECT_FALSE(HandleMediaKey(platform::SdlKeyToVirtualKey(SDLK_SPACE)));
+    EXPECT_FALSE(HandleMediaKey(platform::SdlKeyToVirtualKey(SDLK_VOLUMEUP)));
     const std::vector<std::pair<uintptr_t, intptr_t>> expected = {
-        {101, 0}, {102, 0}, {103, 0}, {101, 0}};
+        {101, 0}, {102, 0}, {103, 0}, {101, 0}};  // stop pauses
     EXPECT_EQ(g_commands, expected);
 }
 
