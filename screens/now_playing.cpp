@@ -172,7 +172,9 @@ void EnterNowPlaying(const Screen& screen, uint32_t now) {
 
 int RemainingSeconds(uint32_t position, uint32_t length) {
     if (length == 0) return -int(std::min<uint32_t>(position, 0x7FFFFFFF));
-    return int(std::trunc(double(position) - double(length) - 0.9));
+    // A position past the length (a length the file's header got wrong)
+    // shows no time left rather than a positive remaining time.
+    return std::min(int(std::trunc(double(position) - double(length) - 0.9)), 0);
 }
 
 void UpdateTimes(const Screen& screen, uint32_t position) {
@@ -196,8 +198,12 @@ void RenderPositionLabel(const Screen& screen) {
     const int32_t count = int32_t(play.size());
     const int32_t cursor = g_queue.cursor.position;
     const int32_t index = cursor + 1;
-    const int32_t identity =
+    // A song reached by a new pick has no identity until it is left: its
+    // place in the shuffled order is then the history counter.
+    int32_t identity =
         cursor >= 0 && cursor < count ? int32_t(play.entries[size_t(cursor)].identity) : 0;
+    if (identity == 0)
+        identity = int32_t(std::min<uint32_t>(g_queue.cursor.historyCounter, 0x7FFFFFFF));
     const bool shuffle = g_settings.playShuffle == 1 || g_settings.playShuffle == 2;
     const int32_t first = shuffle ? identity : index;
     const int32_t other = shuffle ? index : identity;

@@ -47,6 +47,9 @@ TEST_F(NowPlayingTest, TimesAtSeventyFiveOfTwoHundred) {
     // The last second and the end.
     EXPECT_EQ(FormatDuration(RemainingSeconds(199, 200)), u"-0:01");
     EXPECT_EQ(RemainingSeconds(200, 200), 0);
+    // Played past a length the header got wrong: nothing left, never a
+    // positive remaining time.
+    EXPECT_EQ(RemainingSeconds(207, 4), 0);
     // An unknown length: the remaining time is the elapsed one with a minus.
     Song(u"Title", u"", u"", 0, 75);
     EXPECT_TRUE(LabelReads(g_nowPlaying.remaining, u"-1:15"));
@@ -221,6 +224,11 @@ TEST_F(NowPlayingTest, PositionLabelWithAndWithoutDebug) {
     g_settings.debugOn = 0;
     RenderPositionLabel(g_screen);
     EXPECT_TRUE(LabelReads(g_nowPlaying.positionLabel, u"9 of 12"));
+    // Shuffle turned on while a song plays: it is the first of the round.
+    g_library.play.entries[4].identity = 0;
+    g_queue.cursor.historyCounter = 1;
+    RenderPositionLabel(g_screen);
+    EXPECT_TRUE(LabelReads(g_nowPlaying.positionLabel, u"1 of 12"));
 }
 
 TEST_F(NowPlayingTest, NoSoftKeyAndCoverRule) {
