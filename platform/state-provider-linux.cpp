@@ -23,6 +23,8 @@ constexpr uint32_t kMsgBluetoothChanged = 0x801F;
 constexpr uint32_t kMsgWifiChanged = 0x8020;
 constexpr uint32_t kMsgDataChanged = 0x802C;
 constexpr uint32_t kMsgHeadsetChanged = 0x804F;
+constexpr uint32_t kMsgSignalChanged = 0x800A;
+constexpr uint32_t kMsgNetworkTypeChanged = 0x8042;
 
 constexpr uint32_t kBluetoothOnValue = 1;
 constexpr uint32_t kWifiOnValue = 2;
@@ -111,7 +113,20 @@ uint32_t HeadsetValue(const SystemState& s) {
     return s.hasHeadsetJack && s.headsetIn ? 1 : 0;
 }
 uint32_t DataValue(const SystemState& s) {
-    return s.hasNetworks ? s.dataConnections : 0;
+    const uint32_t links = s.hasNetworks ? s.dataConnections : 0;
+    // A mobile link NetworkManager reports counts once, also where its
+    // device has no network interface of its own in sysfs.
+    return s.network.mobileData ? std::max<uint32_t>(links, 1) : links;
+}
+bool DataKnown(const SystemState& s) {
+    return s.hasNetworks || s.network.hasNetworkManager;
+}
+// The icon number of the network type bits (the fastest one shown).
+uint32_t NetworkTypeIcon(uint32_t bits) {
+    for (uint32_t icon = 7; icon >= 1; --icon) {
+        if (bits & (1u << (icon - 1))) return icon;
+    }
+    return 0;
 }
 uint32_t PhoneStatusValue(const SystemState& s) {
     return s.hasRadios && s.allRadiosOff ? kRadioOffValue : 0;
@@ -136,6 +151,7 @@ StateSources DefaultStateSources() {
     StateSources sources;
     const char* root = std::getenv("KRA_SYSFS_ROOT");
     if (root != nullptr && root[0] != '\0') sources.sysfsRoot = root;
+    sources.watchNetwork = true;
     return sources;
 }
 
@@ -211,6 +227,7 @@ SystemState ReadSystemState(const StateSources& sources) {
     SystemState state;
     const fs::path root(sources.sysfsRoot);
     state.battery = ReadBattery(sources);
+    if (sources.watchNetwork) state.network = LatestNetworkReading();
 
     // Radio switches: state 1 is unblocked; 0 soft- and 2 hard-blocked.
     bool anyOn = false;
@@ -278,8 +295,23 @@ void PublishSystemState(const SystemState& s) {
     PublishDword(kHardwareKey, u"Bluetooth", s.hasBluetooth, BluetoothValue(s));
     PublishDword(kHardwareKey, u"Wifi", s.hasWifi, WifiValue(s));
     PublishDword(kHardwareKey, u"Headset", s.hasHeadsetJack, HeadsetValue(s));
-    PublishDword(kConnectionsKey, u"Count", s.hasNetworks, DataValue(s));
+    PublishDword(kConnectionsKey, u"Count", DataKnown(s), DataValue(s));
     PublishDword(kPhoneKey, u"Status", s.hasRadios, PhoneStatusValue(s));
+    const NetworkReading& n = s.network;
+    PublishDword(kPhoneKey, u"Signal Strength Raw", n.hasModem, n.signal);
+    PublishDword(kPhoneKey, u"Cellular System Connected", n.hasModem, n.cellularBits);
+    // No name (no modem, not registered): the bar shows no service.
+    RegValue name;
+    if (!n.operatorName.empty()) {
+        name.type = kRegSz;
+        for (char16_t c : n.operatorName) {
+            name.data.push_back(uint8_t(c));
+            name.data.push_back(uint8_t(c >> 8));
+        }
+        name.data.push_back(0);
+        name.data.push_back(0);
+    }
+    RegSetStateValue(kPhoneKey, u"Current Operator Name", name);
 }
 
 std::vector<StateMessage> StateChangeMessages(const SystemState& before, const SystemState& after) {
@@ -297,7 +329,16 @@ std::vector<StateMessage> StateChangeMessages(const SystemState& before, const S
     if (DataValue(before) != DataValue(after)) {
         messages.push_back({kMsgDataChanged, DataValue(after), 0});
     }
-    if (PhoneStatusValue(before) != PhoneStatusValue(after)) {
+    if (before.network.signal != after.network.signal) {
+        messages.push_back({kMsgSignalChanged, after.network.signal, 0});
+    }
+    const uint32_t typeBefore = NetworkTypeIcon(before.network.cellularBits);
+    const uint32_t typeAfter = NetworkTypeIcon(after.network.cellularBits);
+    if (typeBefore != typeAfter) {
+        // The window refreshes the operator after it.
+        messages.push_back({kMsgNetworkTypeChanged, typeAfter, 0});
+    } else if (PhoneStatusValue(before) != PhoneStatusValue(after) ||
+               before.network.operatorName != after.network.operatorName) {
         messages.push_back({kMsgOperatorChanged, 0, 0});
     }
     if (!(before.battery == after.battery)) {
@@ -310,12 +351,14 @@ std::vector<StateMessage> StateChangeMessages(const SystemState& before, const S
 void StartStateProvider(const StateSources& sources) {
     Provider& provider = TheProvider();
     provider.sources = sources;
+    if (sources.watchNetwork) StartNetworkWatcher(sources.networkPeriodMs);
     provider.last = ReadSystemState(sources);
     PublishSystemState(provider.last);
     provider.started = true;
 }
 
 void StopStateProvider() {
+    if (TheProvider().sources.watchNetwork) StopNetworkWatcher();
     TheProvider() = Provider{};
 }
 

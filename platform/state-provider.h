@@ -17,13 +17,19 @@
 //   "System\State\Connections" Count      mobile data links up
 //   "System\State\Phone"       Status     0x10 (radio off) while every radio switch
 //                                         is blocked, else 0
-// Operator name, signal and network type have no source on a desktop.
+//                              Current Operator Name, Signal Strength Raw,
+//                              Cellular System Connected  from ModemManager
+//                                         (network-status.h), while a modem is
+//                                         known (the name while registered)
+// A mobile primary connection of NetworkManager counts as a data link.
 //
 // All functions run on the main thread.
 #pragma once
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "platform/network-status.h"
 
 namespace kra::platform {
 
@@ -54,18 +60,24 @@ struct SystemState {
     bool headsetIn = false;
     bool hasNetworks = false;  // the network class could be listed
     uint32_t dataConnections = 0;
+    NetworkReading network;  // the network watcher's latest reading
     bool operator==(const SystemState&) const = default;
 };
 
 struct StateSources {
     // Root of the sysfs tree ("/sys"); tests point it at a temporary folder.
     std::string sysfsRoot = "/sys";
+    // Run the network watcher (the system bus) and take its readings.
+    bool watchNetwork = false;
+    uint32_t networkPeriodMs = 5000;
 };
 
-// The sources under sysfsRoot ("$KRA_SYSFS_ROOT" when set, else "/sys").
+// The sources under sysfsRoot ("$KRA_SYSFS_ROOT" when set, else "/sys"),
+// with the network watcher.
 StateSources DefaultStateSources();
 
 // Reads every source once. Never fails: unreadable files count as absent.
+// The network part is the watcher's latest reading (never waits for the bus).
 SystemState ReadSystemState(const StateSources& sources);
 // The battery part alone: the system batteries' level (capacity, or the
 // energy or charge counters) capped at 100, and whether a mains or USB
@@ -88,7 +100,9 @@ struct StateMessage {
 std::vector<StateMessage> StateChangeMessages(const SystemState& before, const SystemState& after);
 
 // The process-wide provider. Start reads and publishes once (no messages);
-// Poll reads again, publishes and posts the change messages. Poll and
+// Poll reads again, publishes and posts the change messages (also 0x800A
+// signal, 0x8013 operator and 0x8042 network type). Start starts the network
+// watcher when the sources ask for it, Stop stops it. Poll and
 // CurrentBattery are harmless before Start (nothing read, battery unknown).
 void StartStateProvider(const StateSources& sources);
 void StopStateProvider();
