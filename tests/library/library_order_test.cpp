@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
 #include <random>
 
 #include "library/library.h"
@@ -88,6 +89,40 @@ TEST(PathRules, FolderPartFileNameAndTitle) {
     EXPECT_EQ(ChildPath(u"\\M", u"a.mp3"), u"\\M\\a.mp3");
     EXPECT_EQ(ListingPattern(u"\\"), u"\\*");
     EXPECT_EQ(ListingPattern(u"\\M"), u"\\M\\*");
+}
+
+// The lists share text instead of copying it; what they hand out stays
+// valid while any list holding it lives, whatever happens to the others.
+TEST(TextList, SharedTextOutlivesItsWriterAndSurvivesGrowth) {
+    auto original = std::make_unique<TextList>();
+    original->push_back(u"\\M\\A\\1.mp3");
+    original->PushChildPath(u"\\", u"2.mp3");
+    const std::u16string_view first = (*original)[0];
+
+    TextList copy = *original;
+    TextList parts;
+    parts.push_back(u"Shuffle");
+    parts.AppendShared(*original, 1, 9);  // end past the size is cut
+    parts.AppendSharedPart(*original, FileNamePart((*original)[0]));
+    EXPECT_EQ(copy[0].data(), first.data());
+    // The writer goes on past many chunks, then is cleared and destroyed.
+    for (int i = 0; i < 40000; ++i) original->push_back(u"\\M\\B\\long enough name.mp3");
+    EXPECT_EQ((*original)[0].data(), first.data());
+    original->clear();
+    original.reset();
+    // A copy appends to text of its own, never into the shared chunk.
+    copy.push_back(u"\\M\\C\\3.mp3");
+    copy.AppendShared(copy, 0, 1);
+    EXPECT_EQ(std::vector<std::u16string_view>(copy.begin(), copy.end()),
+              (std::vector<std::u16string_view>{u"\\M\\A\\1.mp3", u"\\2.mp3", u"\\M\\C\\3.mp3",
+                                                u"\\M\\A\\1.mp3"}));
+    EXPECT_EQ(std::vector<std::u16string_view>(parts.begin(), parts.end()),
+              (std::vector<std::u16string_view>{u"Shuffle", u"\\2.mp3", u"1.mp3"}));
+    EXPECT_EQ(parts.Find(u"1.mp3"), 2);
+    EXPECT_EQ(parts.Find(u"1.mp"), -1);
+    SortLibraryOrder(copy);
+    EXPECT_EQ(copy[0], u"\\2.mp3");
+    EXPECT_EQ(copy[3], u"\\M\\C\\3.mp3");
 }
 
 }  // namespace

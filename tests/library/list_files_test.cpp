@@ -181,6 +181,12 @@ TEST_F(ListFilesTest, WholeLibraryPlayWritesOnlyThePlayList) {
     EXPECT_EQ(Vec(next.browse), Vec(library.browse));
     EXPECT_EQ(next.FolderCount(), 2);
     EXPECT_EQ(next.play.entries[1].identity, 3u);
+    // Each path is held once: by the play list, the library, its folders and
+    // the all-songs lines alike.
+    EXPECT_EQ(next.browse[2].data(), next.play.Path(2).data());
+    EXPECT_EQ(next.folders[1].data(), next.browse[2].data());
+    EXPECT_EQ(next.views.allSongs.data[3].data(), next.browse[2].data());
+    EXPECT_EQ(next.views.allSongs.text[3].data(), FileNamePart(next.browse[2]).data());
 }
 
 TEST_F(ListFilesTest, NothingLoadedWritesTheLibraryWithIdentitiesZero) {
