@@ -221,24 +221,26 @@ MprisState BuildRemoteState() {
     }
     s.seeks = g_book.seeks;
 
-    // The position: kept as published while it runs as predicted, so that a
-    // playing song does not republish on every event.
-    const int64_t actual = EnginePositionUs();
-    const bool advancing = loaded && !g_app.paused;
-    const uint32_t now = platform::TickCount();
-    const MprisState& last = g_book.last;
+    s.advancing = loaded && !g_app.paused;
+    PlaceRemotePosition(g_book.last, EnginePositionUs(), platform::TickCount(), s);
+    g_book.seeks = s.seeks;
+    return s;
+}
+
+void PlaceRemotePosition(const MprisState& last, int64_t actualUs, uint32_t now, MprisState& s) {
     int64_t estimate = last.positionUs;
     if (last.advancing) estimate += int64_t(uint32_t(now - last.positionTick)) * 1000;
-    if (advancing == last.advancing && last.seeks == s.seeks &&
-        std::llabs(estimate - actual) < 250000) {
+    const bool sameRun = s.advancing == last.advancing && s.trackId == last.trackId;
+    if (sameRun && last.seeks == s.seeks && std::llabs(estimate - actualUs) < 250000) {
         s.positionUs = last.positionUs;
         s.positionTick = last.positionTick;
-    } else {
-        s.positionUs = actual;
-        s.positionTick = now;
+        return;
     }
-    s.advancing = advancing;
-    return s;
+    // Off the prediction on the same song in the same run state: a jump made
+    // elsewhere (the position slider), which clients hear of as a seek too.
+    if (sameRun && last.seeks == s.seeks && s.trackId != platform::kMprisNoTrack) ++s.seeks;
+    s.positionUs = actualUs;
+    s.positionTick = now;
 }
 
 void PublishRemoteState() {

@@ -44,6 +44,13 @@ std::string BusText(std::u16string_view text);
 platform::MprisState BuildRemoteState();
 // Main thread, after every event: publishes the state while the server runs.
 void PublishRemoteState();
+// The position clients are told, given what was published last: kept while
+// the song runs as predicted (within 250 ms), so a playing song does not
+// republish on every event; otherwise the actual position from `now`, and a
+// jump on the same song in the same run state not already counted adds one
+// to s.seeks. s.trackId, s.advancing and s.seeks must be set.
+void PlaceRemotePosition(const platform::MprisState& last, int64_t actualUs, uint32_t now,
+                         platform::MprisState& s);
 
 // Any thread: queues a request and wakes the main thread. False when
 // kMaxRemoteRequests are already waiting.

@@ -193,6 +193,38 @@ TEST_F(RemoteRequestTest, MediaKeysAreRemotePresses) {
     EXPECT_EQ(g_commands, expected);
 }
 
+TEST(RemotePosition, KeptWhilePredictedAJumpElsewhereIsASeek) {
+    platform::MprisState last;
+    last.trackId = "/org/kra/track/3";
+    last.advancing = true;
+    last.positionUs = 10000000;
+    last.positionTick = 1000;
+    last.seeks = 4;
+    platform::MprisState s = last;
+    // Playing on as predicted (2 s later, 100 ms off): nothing new to tell.
+    PlaceRemotePosition(last, 12100000, 3000, s);
+    EXPECT_EQ(s.positionUs, 10000000);
+    EXPECT_EQ(s.positionTick, 1000u);
+    EXPECT_EQ(s.seeks, 4u);
+    // The slider moved it to 40 s: a seek at the new position.
+    PlaceRemotePosition(last, 40000000, 3000, s);
+    EXPECT_EQ(s.positionUs, 40000000);
+    EXPECT_EQ(s.positionTick, 3000u);
+    EXPECT_EQ(s.seeks, 5u);
+    // Placed again against the same last state: counted once only.
+    PlaceRemotePosition(last, 40000000, 3000, s);
+    EXPECT_EQ(s.seeks, 5u);
+    // A new song, or a pause, is no seek.
+    for (const bool newSong : {true, false}) {
+        s = last;
+        if (newSong) s.trackId = "/org/kra/track/4";
+        if (!newSong) s.advancing = false;
+        PlaceRemotePosition(last, 0, 3000, s);
+        EXPECT_EQ(s.positionUs, 0);
+        EXPECT_EQ(s.seeks, 4u);
+    }
+}
+
 TEST_F(RemoteRequestTest, TheQueueIsBounded) {
     platform::MprisRequest r;
     r.kind = Kind::kNext;
