@@ -2,6 +2,7 @@
 // playerctl and busctl as clients, and `kra --post` with the remote
 // controls' messages.
 #include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -21,6 +22,8 @@
 #ifndef KRA_BINARY
 #error "KRA_BINARY must name the kra executable"
 #endif
+
+extern char** environ;
 
 namespace {
 
@@ -106,7 +109,8 @@ class MprisEndToEnd : public ::testing::Test {
             "XDG_CONFIG_HOME=" + (root_ / "config").string(),
             "XDG_RUNTIME_DIR=" + (root_ / "run").string(),
             "XDG_DATA_HOME=" + (root_ / "data").string(),
-            std::string("DBUS_SESSION_BUS_ADDRESS=") + std::getenv("DBUS_SESSION_BUS_ADDRESS"),
+            "DBUS_SESSION_BUS_ADDRESS=" +
+                (busAddress_.empty() ? std::getenv("DBUS_SESSION_BUS_ADDRESS") : busAddress_),
         };
         for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS", "TSAN_OPTIONS"}) {
             if (const char* value = std::getenv(name))
@@ -188,6 +192,7 @@ class MprisEndToEnd : public ::testing::Test {
 
     fs::path root_, song_;
     pid_t pid_ = -1;
+    std::string busAddress_;  // empty: the test's own bus
 };
 
 TEST_F(MprisEndToEnd, PlayerctlActsAndReadsBack) {
@@ -333,6 +338,46 @@ TEST_F(MprisEndToEnd, RemoteMessagesThroughPost) {
     // No remote command followed the swallowed press.
     for (const char* command : {"WM_COMMAND 101", "WM_COMMAND 102", "WM_COMMAND 103"})
         EXPECT_EQ(log.find(command, swallowed), std::string::npos) << command;
+}
+
+TEST_F(MprisEndToEnd, ATakenNameGivesAnInstanceNameAndNoBusNoServer) {
+    // Another owner of the name first.
+    std::vector<std::string> args = {
+        "/usr/bin/python3", "-c",
+        "import dbus, time\nb = dbus.SessionBus()\n"
+        "b.request_name('org.mpris.MediaPlayer2.kra', 4)\ntime.sleep(60)\n"};
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_t holder = -1;
+    ASSERT_EQ(posix_spawn(&holder, argv[0], nullptr, nullptr, argv.data(), environ), 0);
+    EXPECT_TRUE(Until("-l", [](const std::string&) {
+        return Shell("busctl --user status org.mpris.MediaPlayer2.kra | grep -c '^PID='") == "1";
+    }));
+    Start();
+    const std::string instance = "org.mpris.MediaPlayer2.kra.instance" + std::to_string(pid_);
+    EXPECT_TRUE(Until("-l", [&](const std::string&) {
+        return Shell("busctl --user get-property " + instance +
+                     " /org/mpris/MediaPlayer2 org.mpris.MediaPlayer2.Player PlaybackStatus") ==
+               "s \"Paused\"";
+    }));
+    Shell("busctl --user call " + instance +
+          " /org/mpris/MediaPlayer2 org.mpris.MediaPlayer2 Quit");
+    EXPECT_EQ(Wait(), 0);
+    kill(holder, SIGTERM);
+    WaitFor(holder);
+    fs::remove(root_ / "home" / "kra.log");
+
+    // Without a session bus the player runs without the server.
+    busAddress_ = "unix:path=" + (root_ / "no-bus").string();
+    Start();
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (LogText().find("No Plugin loaded") == std::string::npos &&
+           std::chrono::steady_clock::now() < limit)
+        std::this_thread::yield();
+    EXPECT_NE(LogText().find("No Plugin loaded"), std::string::npos);
+    EXPECT_EQ(WaitFor(Spawn({"--post", "0x10", "0", "0"})), 0);  // close
+    EXPECT_EQ(Wait(), 0);
 }
 
 }  // namespace
