@@ -1,7 +1,9 @@
 #include "screens/album_flow.h"
+#include "screens/cover_turn.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -71,7 +73,8 @@ class AlbumFlowTest : public test::ScreensTest {
 
     void Albums(int count) {
         const int32_t W = int32_t(g_screen.width), H = int32_t(g_screen.height);
-        SetupAlbumFlow(g_albumFlow, W, H, 32 * 2, 60 * 2, 2, count);
+        const int u = UiScale();
+        SetupAlbumFlow(g_albumFlow, W, H, 20 * u, 56 * u, u, count);
         FlowHooks& h = g_albumFlow.hooks;
         h.loadCover = [this](int album, Surface& cover) { Cover(album, cover); };
         h.startTimer = [this](uint32_t id, uint32_t ms) {
@@ -81,6 +84,25 @@ class AlbumFlowTest : public test::ScreensTest {
         h.onFrame = [this](int n) { frames.push_back({n, platform::TickCount()}); };
         h.wakeWorker = [this] { ++wakes; };
         h.playAlbum = [this](int album) { played.push_back(album); };
+        h.playSong = [this](int album, const std::u16string& path) {
+            played.push_back(album);
+            songs.push_back(path);
+        };
+        h.loadTracks = [](int album, std::vector<FlowTrack>& tracks) {
+            for (int i = 0; i < 40; ++i)
+                tracks.push_back(FlowTrack{u"\\a" + std::u16string(1, char16_t(u'0' + album)) +
+                                               u"\\" + std::u16string(1, char16_t(u'A' + i)),
+                                           u"Song",
+                                           61,
+                                           {},
+                                           {}});
+        };
+        h.artistOf = [](int album) {
+            static const char16_t* artists[] = {u"",     u"abba", u"Beck",  u"Mika",
+                                                u"Muse", u"Muse", u"Queen", u"Mogwai"};
+            return std::u16string(artists[album % 8]);
+        };
+        h.leave = [this] { ++leaves; };
     }
 
     void Cover(int album, Surface& cover) {
@@ -111,7 +133,9 @@ class AlbumFlowTest : public test::ScreensTest {
     std::vector<std::string> timers;
     std::vector<std::pair<int, uint32_t>> frames;
     std::vector<int> played;
+    std::vector<std::u16string> songs;
     int wakes = 0;
+    int leaves = 0;
 };
 
 TEST_F(AlbumFlowTest, SlotsAroundTheCurrentAlbum) {
@@ -128,7 +152,7 @@ TEST_F(AlbumFlowTest, SlotsAroundTheCurrentAlbum) {
     // The covers stand fully below the top bar.
     Albums(3);
     EnterAlbumFlow(g_screen, kOrientation90);
-    for (int album : {1, 2}) EXPECT_GE(g_albumFlow.albums[size_t(album)].y, 64);
+    for (int album : {1, 2}) EXPECT_GE(g_albumFlow.albums[size_t(album)].y, g_albumFlow.topBar);
 }
 
 TEST_F(AlbumFlowTest, SwitchedOffKeepsTheScreen) {
@@ -234,6 +258,20 @@ TEST_F(AlbumFlowTest, SmallRowsNeverCrash) {
         for (int i = 0; i < 20; ++i) OnFlowTimer(g_screen);
         for (int32_t x = 0; x < int32_t(g_screen.width); x += 97)
             for (int32_t y = 0; y < int32_t(g_screen.height); y += 83) FlowTap(g_screen, x, y);
+        // Drags of 300 px both ways, a flick, and the turn to the list and back.
+        uint32_t t = platform::TickCount();
+        for (int dir : {+1, -1}) {
+            FlowPenDown(g_screen, 400, 200, t += 100);
+            for (int32_t d = 0; d <= 300; d += 30)
+                FlowPenMove(g_screen, 400 + dir * d, 200, t += 16);
+            FlowPenUp(g_screen, 400 + dir * 300, 200, t += 5);
+            for (int i = 0; i < 30; ++i) OnFlowTimer(g_screen);
+        }
+        TurnFlowList(g_screen);
+        EXPECT_EQ(g_albumFlow.listShown, count > 0);
+        FlowTap(g_screen, 400, 300);
+        TurnFlowList(g_screen);
+        EXPECT_FALSE(g_albumFlow.listShown);
         SnapFlow(g_screen, 1);
         SnapFlow(g_screen, 2);
         SnapFlow(g_screen, 0);
@@ -283,6 +321,159 @@ TEST_F(AlbumFlowTest, TheRouterShowsTheViewWithoutAlbums) {
     for (int32_t x = 100; x < 500; x += 50) RoutePenMove(x, 200);
     RoutePenUp(500, 200);
     EXPECT_EQ(g_albumFlow.slots[kFlowCentre], -1);
+}
+
+TEST_F(AlbumFlowTest, LetterKeysJumpToArtists) {
+    Albums(7);  // artists: abba, Beck, Mika, Muse, Muse, Queen, Mogwai
+    EnterAlbumFlow(g_screen, kOrientation90);
+    EXPECT_TRUE(FlowKeyDown('M'));
+    EXPECT_EQ(g_albumFlow.current, 3);  // the first M artist
+    EXPECT_EQ(Slots(), (std::vector<int>{-1, 1, 2, 3, 4, 5, 6}));
+    EXPECT_TRUE(FlowKeyDown('M'));
+    EXPECT_EQ(g_albumFlow.current, 4);  // the next M artist
+    EXPECT_TRUE(FlowKeyDown('M'));
+    EXPECT_EQ(g_albumFlow.current, 7);  // Muse's second album is passed over
+    EXPECT_TRUE(FlowKeyDown('M'));
+    EXPECT_EQ(g_albumFlow.current, 3);  // round again
+    EXPECT_TRUE(FlowKeyDown('N'));      // no N: the next letter that has one
+    EXPECT_EQ(g_albumFlow.current, 6);
+    EXPECT_TRUE(FlowKeyDown('A'));
+    EXPECT_EQ(g_albumFlow.current, 1);
+    EXPECT_FALSE(FlowKeyDown('Z'));
+    EXPECT_FALSE(FlowKeyDown(0x25));  // arrows are not the view's
+    EXPECT_EQ(g_albumFlow.current, 1);
+}
+
+TEST_F(AlbumFlowTest, TrackListRowsPlayAndTheBarDoubleTapLeaves) {
+    Albums(5);
+    g_albumFlow.current = 2;
+    EnterAlbumFlow(g_screen, kOrientation90);
+    TurnFlowList(g_screen);
+    ASSERT_TRUE(g_albumFlow.listShown);
+    ASSERT_EQ(g_albumFlow.tracks.size(), 40u);
+    int32_t x, y, w, h;
+    FlowListRect(g_screen, x, y, w, h);
+    const int32_t rowH = g_albumFlow.rowHeight;
+    uint32_t t = platform::TickCount();
+    // Scroll by three rows, then tap the second visible row.
+    FlowPenDown(g_screen, x + w / 2, y + h - 5, t += 50);
+    FlowPenMove(g_screen, x + w / 2, y + h - 5 - 3 * rowH, t += 20);
+    FlowPenUp(g_screen, x + w / 2, y + h - 5 - 3 * rowH, t += 20);
+    EXPECT_EQ(g_albumFlow.listScroll, 3 * rowH);
+    EXPECT_TRUE(played.empty());
+    FlowPenDown(g_screen, x + w / 2, y + rowH + rowH / 2, t += 50);
+    FlowPenUp(g_screen, x + w / 2 + 2, y + rowH + rowH / 2, t += 40);
+    ASSERT_EQ(songs.size(), 1u);
+    EXPECT_EQ(songs[0], g_albumFlow.tracks[4].path);
+    EXPECT_EQ(played, (std::vector<int>{2}));
+    // A side tap while the list shows turns it back, no step.
+    FlowPenDown(g_screen, 5, y + 20, t += 50);
+    FlowPenUp(g_screen, 5, y + 20, t += 40);
+    EXPECT_FALSE(g_albumFlow.listShown);
+    EXPECT_EQ(g_albumFlow.current, 2);
+    // Two taps on the bottom bar within 500 ms leave; 500 ms apart they do not.
+    const int32_t barY = int32_t(g_screen.height) - 4, barX = int32_t(g_screen.width) / 2;
+    FlowPenDown(g_screen, barX, barY, t += 50);
+    FlowPenUp(g_screen, barX, barY, t += 40);
+    FlowPenDown(g_screen, barX, barY, t += 460);
+    FlowPenUp(g_screen, barX, barY, t += 40);
+    EXPECT_EQ(leaves, 0);
+    FlowPenDown(g_screen, barX, barY, t += 100);
+    FlowPenUp(g_screen, barX, barY, t += 40);
+    EXPECT_EQ(leaves, 1);
+}
+
+// Frames at rest, mid-step and at the middle of the turn on both target
+// profiles (saved as pictures with KRA_FRAME_DIR). The turn stands on the row
+// without its centre cover.
+TEST_F(AlbumFlowTest, FramesOnBothProfiles) {
+    for (int profile = 0; profile < 2; ++profile) {
+        if (profile == 1) {
+            Open(240, 320, 96);
+            SetOrientation(g_screen, kOrientation90);
+            g_settings.noAlbumFlow = 0;
+        }
+        const std::string tag = profile == 0 ? "480x800" : "240x320";
+        Albums(5);
+        g_albumFlow.current = 3;
+        EnterAlbumFlow(g_screen, kOrientation90);
+        DrawFlow(g_screen, 0);
+        Save("flow-rest-" + tag + ".png");
+        const int32_t W = int32_t(g_screen.width);
+        const uint16_t centre = Pixel(W / 2, g_albumFlow.baseline - 10);
+        EXPECT_NE(centre, 0);
+        g_albumFlow.hooks.onFrame = [&](int n) {
+            if (n == 2) Save("flow-mid-step-" + tag + ".png");
+        };
+        MoveToNextAlbum(g_screen, false);
+        MoveToPrevAlbum(g_screen, false);
+        int seen = 0;
+        g_turnFrameObserver = [&](Screen&, int frame) {
+            if (frame != 9) return;
+            ++seen;
+            Save("flow-turn-9-" + tag + ".png");
+            // The thin card stands at the cover's left edge; the middle shows the row behind.
+            EXPECT_NE(Pixel(W / 2, g_albumFlow.baseline - 10), centre);
+        };
+        TurnFlowList(g_screen);
+        g_turnFrameObserver = nullptr;
+        EXPECT_EQ(seen, 1);
+        EXPECT_TRUE(g_albumFlow.listShown);
+    }
+}
+
+TEST(FlowCoverCache, TheFarthestCoverMakesRoom) {
+    FlowCoverCache cache;
+    int evicted = 0;
+    for (int album = 1; album <= kFlowCacheSize; ++album) {
+        ASSERT_TRUE(SizeSurface(cache.Store(album, 40, evicted), 2, 2));
+        EXPECT_EQ(evicted, -1);
+    }
+    EXPECT_EQ(cache.Count(), kFlowCacheSize);
+    cache.Store(65, 40, evicted);  // album 1 is the farthest from 40
+    EXPECT_EQ(evicted, 1);
+    EXPECT_FALSE(cache.Has(1));
+    EXPECT_TRUE(cache.Has(65));
+    cache.Store(66, 10, evicted);  // now 65 is the farthest from 10
+    EXPECT_EQ(evicted, 65);
+    cache.Store(2, 10, evicted);  // already there: nothing leaves
+    EXPECT_EQ(evicted, -1);
+    EXPECT_EQ(cache.Count(), kFlowCacheSize);
+}
+
+// Results of an old table are dropped; far ones give their claim back.
+TEST(FlowCoverWorker, GenerationsClaimsAndTheWalkOrder) {
+    ResetFlowCovers();
+    static std::vector<std::u16string> order;
+    order.clear();
+    SetFlowCoverLoader([](const std::u16string& folder, const ArtOptions&, AlbumArt& art) {
+        order.push_back(folder);
+        art.coverLoaded = false;
+    });
+    auto table = std::make_shared<AlbumTable>();
+    table->albumCount = 100;
+    table->entries.resize(101);
+    for (int i = 1; i <= 100; ++i)
+        table->entries[size_t(i)].folder = std::u16string(1, char16_t(i));
+    ArtOptions options;
+    options.coverSize = 32;
+    AttachFlowCovers(table, 100, options);
+    SetFlowCoversCurrent(50);
+    EXPECT_TRUE(ClaimFlowCover(50));  // the centre in the foreground
+    FlowCoverWork();
+    ASSERT_EQ(order.size(), size_t(2 * kFlowCacheRadius));
+    EXPECT_EQ(order[0], std::u16string(1, char16_t(51)));
+    EXPECT_EQ(order[1], std::u16string(1, char16_t(49)));
+    EXPECT_EQ(order.back(), std::u16string(1, char16_t(50 - kFlowCacheRadius)));
+    EXPECT_FALSE(ClaimFlowCover(51));  // the worker's
+    ReleaseFlowCover(51);
+    EXPECT_TRUE(ClaimFlowCover(51));
+    // A new table: the first one's results are gone.
+    auto other = std::make_shared<AlbumTable>(*table);
+    AttachFlowCovers(other, 100, options);
+    EXPECT_TRUE(TakeFlowCoverResults().empty());
+    EXPECT_TRUE(ClaimFlowCover(51));
+    ResetFlowCovers();
 }
 
 }  // namespace
