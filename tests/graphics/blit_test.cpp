@@ -113,25 +113,6 @@ TEST(BlitTest, LongRunsCrossTheGatherChunks) {
               expected);
 }
 
-TEST(BlitTest, ColourKeyAndCopy) {
-    TestScreen t(8, 4);
-    const uint16_t magenta = MakeColour(t.screen.layout, 255, 0, 255);
-    Surface src;
-    SizeSurface(src, 4, 2);
-    const uint16_t pix[8] = {magenta, 1, magenta, 2, 3, magenta, 4, magenta};
-    std::copy(pix, pix + 8, src.pixels);
-    std::fill(t.screen.backBuffer, t.screen.backBuffer + 32, uint16_t(0x5555));
-    DrawSurface(src, t.screen, 0, 0, 0, 0, 0, 0, BlitKeyed, 32);
-    EXPECT_EQ(t.At(0, 0), 0x5555);
-    EXPECT_EQ(t.At(1, 0), 1);
-    EXPECT_EQ(t.At(2, 0), 0x5555);
-    EXPECT_EQ(t.At(1, 1), 0x5555);
-    EXPECT_EQ(t.At(4, 0), 0x5555);                              // outside the source
-    DrawSurface(src, t.screen, 0, 0, 0, 0, 0, 0, BlitCopy, 0);  // alpha ignored
-    EXPECT_EQ(t.At(0, 0), magenta);
-    EXPECT_EQ(t.At(3, 1), magenta);
-}
-
 TEST(BlitTest, BlendFormulaIsFloorPerChannel) {
     // Exhaustive over alpha, sampled over pixels, both layouts.
     for (const PixelLayout* layout : {&kLayout565, &kLayout555}) {
