@@ -11,13 +11,27 @@
 #include "graphics/lang.h"
 #include "graphics/skin.h"
 #include "graphics/text.h"
+#include "library/library.h"
+#include "platform/files.h"
 #include "platform/web_page.h"
 #include "screens/gestures.h"
 #include "screens/screen_router.h"
 
 namespace kra {
 
-const char* const kProjectWebPage = "https://kra-player.github.io/";
+#ifndef KRA_PROJECT_URL
+#define KRA_PROJECT_URL ""
+#endif
+
+std::string ProjectPage() {
+    if (KRA_PROJECT_URL[0] != '\0') return KRA_PROJECT_URL;
+    const std::u16string skin = platform::DefaultSkinFolder();
+    for (const std::u16string& readme :
+         {ChildPath(skin, u"README.md"), ChildPath(FolderPart(FolderPart(skin)), u"README.md")}) {
+        if (platform::FileExists(readme)) return platform::ToPosixPath(readme);
+    }
+    return {};
+}
 
 AboutPage g_about;
 
@@ -326,7 +340,10 @@ bool AboutMoving(const AboutPage& about) {
 void TakeAboutAction(int action) {
     KRA_LOG("TakeAboutAction %d", action);
     if (action != 1 && action != 2) return;
-    if (action == 1) platform::OpenWebPage(kProjectWebPage);  // a failure is ignored
+    if (action == 1) {
+        const std::string page = ProjectPage();
+        if (page.empty() || !platform::OpenWebPage(page)) KRA_LOG("no project page opened");
+    }
     CloseAboutPage(g_about);
     ShowScreen(g_app.previousScreen, false);
 }

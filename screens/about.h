@@ -16,8 +16,13 @@
 
 namespace kra {
 
-// The page the "Donate" button opens.
-extern const char* const kProjectWebPage;
+// What the "Donate" button opens: the project's web page when the build
+// names one (the CMake setting KRA_PROJECT_URL), else the README that comes
+// with the player (installed beside the default skin, or at the top of the
+// source tree). KRA has no web page of its own and takes no donations, so by
+// default the button shows what the project is rather than a made-up
+// address. Empty when there is nothing to open.
+std::string ProjectPage();
 
 struct AboutPage {
     bool open = false;

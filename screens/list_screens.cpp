@@ -124,11 +124,16 @@ void RenderSongRow(const ListView& list, const Screen& screen, const Font* font,
                            list.backColour))
         BlendSurface(out, screen, label, numberWidth,
                      std::max((height - int32_t(label.height)) / 2, 0), 0, 0, 0, 0, BlitKeyed, 32);
+    // Durations end left of the playing marker, so that it never covers one.
+    int32_t durationEnd = width - 2 * s;
+    if (g_skin.playing.HasPixels())
+        durationEnd = std::min(durationEnd,
+                               list.thumbX1 - int32_t(g_skin.playing.width) - list.textX - 2 * s);
     if (facts.seconds > 0 &&
         RenderTextWithFont(label, screen, font, list.secondaryColour, FormatDuration(facts.seconds),
                            flags | kTextSingleLine, 0, 0, 0, list.backColour))
         BlendSurface(out, screen, label,
-                     width - std::min<int32_t>(durationWidth, int32_t(label.width)) - 2 * s,
+                     durationEnd - std::min<int32_t>(durationWidth, int32_t(label.width)),
                      (height - int32_t(label.height)) / 2, 0, 0, 0, 0, BlitKeyed, 32);
 }
 

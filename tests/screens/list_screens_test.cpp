@@ -10,6 +10,7 @@
 #include "library/indexes.h"
 #include "library/scan.h"
 #include "library/tag_cache.h"
+#include "platform/files.h"
 #include "platform/player_fake.h"
 #include "platform/web_page.h"
 #include "playback/player_bridge.h"
@@ -388,7 +389,11 @@ TEST_F(SmallAboutTest, DonateActsOnlyWhenLiftedOnIt) {
     EXPECT_TRUE(WebPages().empty());
     RoutePenDown(x, y);
     RoutePenUp(x, y);
-    EXPECT_EQ(WebPages(), std::vector<std::string>{kProjectWebPage});
+    // No web page is configured: the README of the source tree opens.
+    ASSERT_EQ(WebPages().size(), 1u);
+    EXPECT_EQ(WebPages()[0], ProjectPage());
+    EXPECT_TRUE(WebPages()[0].ends_with("/README.md")) << WebPages()[0];
+    EXPECT_TRUE(platform::FileExists(platform::FromPosixPath(WebPages()[0])));
     EXPECT_EQ(g_app.screen, kScreenFolders);  // back where it was opened
     EXPECT_FALSE(g_about.page.HasPixels());
     // Cancel from a list screen returns there.
