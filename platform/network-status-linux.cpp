@@ -1,5 +1,6 @@
 // ModemManager and NetworkManager readings over sd-bus, on a watcher thread.
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -164,10 +165,13 @@ bool GetUint32(sd_bus* bus, const char* destination, const char* path, const cha
     return r >= 0;
 }
 
-NetworkReading ReadFromBus(sd_bus* bus) {
+// `stopping` (optional) is asked between calls, so a stop waits for one
+// call's time-out at most.
+NetworkReading ReadFromBus(sd_bus* bus, const std::atomic<bool>* stopping = nullptr) {
     NetworkReading reading;
     ModemProperties modem;
-    if (HasOwner(bus, kMM) && ReadModem(bus, modem)) {
+    auto go = [&] { return stopping == nullptr || !stopping->load(); };
+    if (HasOwner(bus, kMM) && go() && ReadModem(bus, modem)) {
         reading.hasModem = true;
         reading.registered = modem.state >= kModemRegistered;
         if (reading.registered) {
@@ -177,9 +181,9 @@ NetworkReading ReadFromBus(sd_bus* bus) {
         if (modem.state >= kModemConnected)
             reading.cellularBits = CellularBitsFromAccessTechnologies(modem.access);
     }
-    if (HasOwner(bus, kNM)) {
+    if (go() && HasOwner(bus, kNM) && go()) {
         uint32_t state = 0;
-        if (GetUint32(bus, kNM, kNMPath, kNM, "State", &state)) {
+        if (GetUint32(bus, kNM, kNMPath, kNM, "State", &state) && go()) {
             reading.hasNetworkManager = true;
             std::string type;
             // Older versions have no primary connection type: no mobile link known.
@@ -196,7 +200,7 @@ NetworkReading ReadFromBus(sd_bus* bus) {
 struct Watcher {
     std::mutex mutex;
     std::condition_variable wake;
-    bool stop = false;
+    std::atomic<bool> stop{false};
     NetworkReading latest;
     uint64_t count = 0;
     std::thread thread;
@@ -218,11 +222,12 @@ void WatchBody(uint32_t periodMs) {
             bus = nullptr;
         }
         if (!bus) bus = bus::OpenSystemBus(nullptr);
-        NetworkReading reading = bus ? ReadFromBus(bus) : NetworkReading{};
+        NetworkReading reading = bus ? ReadFromBus(bus, &w.stop) : NetworkReading{};
         std::unique_lock lock(w.mutex);
         w.latest = std::move(reading);
         ++w.count;
-        if (w.wake.wait_for(lock, std::chrono::milliseconds(periodMs), [&] { return w.stop; }))
+        if (w.wake.wait_for(lock, std::chrono::milliseconds(periodMs),
+                            [&] { return w.stop.load(); }))
             break;
     }
     if (bus) sd_bus_flush_close_unref(bus);
