@@ -487,11 +487,13 @@ bool EnsureThread() {
 }  // namespace
 
 uint32_t MmInitialize(uint32_t* deviceCount, uint32_t* apiVersion) {
-    if (!EnsureThread()) return kLineErrOperationUnavailable;
     Shared& s = TheShared();
     std::unique_lock lock(s.mutex);
+    // Asked before the thread starts: a thread that finds no bus answers
+    // every question asked so far, this one included.
     const uint64_t ask = ++s.enumerateAsked;
     lock.unlock();
+    if (!EnsureThread()) return kLineErrOperationUnavailable;
     Wake();
     lock.lock();
     if (!s.answered.wait_for(lock, kEnumerateWait, [&] { return s.enumerateDone >= ask; }))

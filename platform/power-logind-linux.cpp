@@ -2,6 +2,7 @@
 // inhibitor, held from an idle-timer reset until the caller releases it; and
 // the system's idle suspend time from logind.
 #include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
 
 #include <string>
@@ -24,10 +25,18 @@ bool Suspends(const std::string& action) {
            action == "suspend-then-hibernate" || action == "sleep";
 }
 
+// logind holds the other end of the inhibitor's pipe: when logind goes
+// away (restarted, crashed) the inhibitor is gone with it.
+bool InhibitorAlive() {
+    pollfd fd = {g_inhibitorFd, 0, 0};
+    return poll(&fd, 1, 0) == 0 || (fd.revents & (POLLERR | POLLHUP | POLLNVAL)) == 0;
+}
+
 }  // namespace
 
 bool TakeInhibitor(std::string* why) {
-    if (g_inhibitorFd >= 0) return true;
+    if (g_inhibitorFd >= 0 && InhibitorAlive()) return true;
+    ReleaseInhibitor();
     sd_bus* bus = bus::MainThreadBus(why);
     if (!bus) return false;
     sd_bus_error error = SD_BUS_ERROR_NULL;

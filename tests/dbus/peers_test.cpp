@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <fstream>
 #include <functional>
 #include <thread>
 
@@ -23,6 +24,7 @@
 #include "app/shell.h"
 #include "device/telephony.h"
 #include "platform/modem-lines.h"
+#include "platform/power-bus.h"
 #include "platform/power-services.h"
 
 extern char** environ;
@@ -297,6 +299,196 @@ TEST_F(PeersTest, DischargingBatteryFromUPower) {
     EXPECT_TRUE(LogHas("Battery:15 0"));
     platform::StopPowerWatcher();
     EXPECT_FALSE(platform::PowerWatcherRunning());
+}
+
+// The real player, on the virtual clock, with the peers on the bus that
+// stands in for the system bus; the test drives it with `kra --post` and the
+// mocks, and watches its debug log and its MPRIS status.
+class PlayerPeersTest : public PeersTest {
+  protected:
+    void SetUp() override {
+        PeersTest::SetUp();
+        if (IsSkipped()) return;
+        root_ = test::MakeTempFolder("player-peers");
+        for (const char* dir : {"home", "config/kra", "run", "data", "sys"})
+            std::filesystem::create_directories(root_ / dir);
+        std::filesystem::permissions(root_ / "run", std::filesystem::perms::owner_all,
+                                     std::filesystem::perm_options::replace);
+        test::WriteText(root_ / "config" / "kra" / "registry.reg",
+                        "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Movo\\KRA]\n"
+                        "\"DebugOn\"=hex:01\n\"ResumeAfterCall\"=hex:01\n");
+    }
+    void TearDown() override {
+        if (player_ > 0) {
+            kill(player_, SIGKILL);
+            waitpid(player_, nullptr, 0);
+        }
+        PeersTest::TearDown();
+        if (!root_.empty()) std::filesystem::remove_all(root_);
+    }
+
+    pid_t Spawn(std::vector<std::string> args, const std::string& systemBus) {
+        args.insert(args.begin(), KRA_BINARY);
+        std::vector<std::string> env = {
+            "PATH=/usr/bin:/bin",
+            "HOME=" + root_.string(),
+            "KRA_HOME=" + (root_ / "home").string(),
+            "KRA_SYSFS_ROOT=" + (root_ / "sys").string(),
+            "XDG_CONFIG_HOME=" + (root_ / "config").string(),
+            "XDG_RUNTIME_DIR=" + (root_ / "run").string(),
+            "XDG_DATA_HOME=" + (root_ / "data").string(),
+            std::string("DBUS_SESSION_BUS_ADDRESS=") + std::getenv("DBUS_SESSION_BUS_ADDRESS"),
+            "DBUS_SYSTEM_BUS_ADDRESS=" + systemBus,
+            // One plugin registry for every run: building it takes seconds.
+            "GST_REGISTRY=" + (std::filesystem::temp_directory_path() /
+                               ("kra-peers-gst-" + std::to_string(getuid()) + ".bin"))
+                                  .string(),
+        };
+        for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS", "TSAN_OPTIONS"}) {
+            if (const char* value = std::getenv(name))
+                env.push_back(std::string(name) + "=" + value);
+        }
+        std::vector<char*> argv, envp;
+        for (std::string& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        for (std::string& e : env) envp.push_back(e.data());
+        envp.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 2, (root_ / "stderr.txt").c_str(),
+                                         O_WRONLY | O_CREAT | O_APPEND, 0600);
+        pid_t pid = -1;
+        EXPECT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()), 0);
+        posix_spawn_file_actions_destroy(&actions);
+        return pid;
+    }
+    static int Exit(pid_t pid) {
+        int status = 0;
+        while (waitpid(pid, &status, 0) < 0) {
+        }
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+    void Post(uint32_t message, uint32_t wParam) {
+        const std::string bus = std::getenv("DBUS_SESSION_BUS_ADDRESS");
+        EXPECT_EQ(
+            Exit(Spawn({"--post", std::to_string(message), std::to_string(wParam), "0"}, bus)), 0);
+    }
+    std::vector<std::string> Log() const { return test::LogMessages(root_ / "home" / "kra.log"); }
+    // Index of the first `line` at or after `from`; -1 when there is none.
+    int Find(const std::string& line, int from = 0) const {
+        const std::vector<std::string> lines = Log();
+        for (size_t i = size_t(std::max(from, 0)); i < lines.size(); ++i) {
+            if (lines[i] == line) return int(i);
+        }
+        return -1;
+    }
+    bool Logged(const std::string& line, int from = 0, int ms = 20000) {
+        return WaitFor([&] { return Find(line, from) >= 0; }, ms);
+    }
+    std::string Status() {
+        std::string status;
+        platform::bus::GetStringProperty(bus_, "org.mpris.MediaPlayer2.kra",
+                                         "/org/mpris/MediaPlayer2", "org.mpris.MediaPlayer2.Player",
+                                         "PlaybackStatus", &status);
+        return status;
+    }
+    bool StatusIs(const std::string& status) {
+        return WaitFor([&] { return Status() == status; }, 20000);
+    }
+
+    std::filesystem::path root_;
+    pid_t player_ = -1;
+};
+
+TEST_F(PlayerPeersTest, CallPausesAndResumesAndTheInhibitorFollowsThePlayer) {
+    ASSERT_NE(StartMock("org.freedesktop.login1", "logind",
+                        R"({"IdleAction": "suspend", "IdleActionUSec": 3000000})"),
+              0);
+    ASSERT_NE(StartMock("org.freedesktop.UPower", "upower"), 0);
+    CallPath("org.freedesktop.UPower", "/org/freedesktop/UPower", "AddDischargingBattery", "ssdx",
+             "mock_BAT", "Mock battery", 15.0, int64_t(3600));
+    pid_t mm = StartMock(kMM, KRA_DBUS_TEMPLATES "/modemmanager.py");
+    ASSERT_NE(mm, 0);
+    const std::string modem = CallPath(kMM, kMMPath, "AddVoiceModem", "s", "mock");
+
+    const std::string bus = std::getenv("DBUS_SESSION_BUS_ADDRESS");
+    player_ = Spawn({"--headless", "--virtual-clock", "--demo", "--audio-sink", "fakesink"}, bus);
+    ASSERT_TRUE(Logged("SetAllTimer"));
+    EXPECT_GE(Find("suspendTimout 2500"), 0);
+    EXPECT_GE(Find("TAPI: Initialized version 0x20000"), 0);
+    EXPECT_TRUE(Logged("Battery:15 0"));
+    ASSERT_TRUE(WaitFor([&] { return !Status().empty(); }));
+    EXPECT_NE(Status(), "Playing");
+    EXPECT_TRUE(Inhibitors().empty());
+
+    Post(platform::kWmCommand, kCmdPause);
+    ASSERT_TRUE(StatusIs("Playing"));
+    EXPECT_TRUE(WaitFor([&] { return Inhibitors().size() == 1; }));
+    EXPECT_EQ(Inhibitors(), std::vector<std::string>{"idle:sleep/KRA/Playing music/block"});
+
+    // A ringing call pauses; its end resumes (2.5 s of the player's clock).
+    std::string call = CallPath(kMM, kMMPath, "AddCall", "oiis", modem.c_str(), 1, 3, "555");
+    ASSERT_TRUE(Logged("prev play 1"));
+    EXPECT_TRUE(StatusIs("Paused"));
+    const int ended = int(Log().size());
+    CallPath(kMM, kMMPath, "SetCallState", "oiu", call.c_str(), 7, 0);
+    EXPECT_TRUE(Logged("TAPI: IsVoiceCall=0x1 MediaMode=0x4", ended));
+    EXPECT_TRUE(StatusIs("Playing"));
+    CallPath(kMM, kMMPath, "RemoveCall", "o", call.c_str());
+
+    // The peers go and come back: nothing breaks, and calls pause again.
+    const int killed = int(Log().size());
+    Kill(mm);
+    EXPECT_TRUE(Logged("TAPI: Initialize Fails 0x80000048", killed));
+    mm = StartMock(kMM, KRA_DBUS_TEMPLATES "/modemmanager.py");
+    ASSERT_NE(mm, 0);
+    const std::string again = CallPath(kMM, kMMPath, "AddVoiceModem", "s", "again");
+    ASSERT_TRUE(Logged("TAPI: Initialized version 0x20000", killed));
+    call = CallPath(kMM, kMMPath, "AddCall", "oiis", again.c_str(), 1, 3, "556");
+    EXPECT_TRUE(Logged("prev play 1", killed));
+    EXPECT_TRUE(StatusIs("Paused"));
+    CallPath(kMM, kMMPath, "SetCallState", "oiu", call.c_str(), 7, 0);
+    EXPECT_TRUE(StatusIs("Playing"));
+
+    // logind restarted while playing: the inhibitor is taken again.
+    Kill(mocks_.front());
+    ASSERT_NE(StartMock("org.freedesktop.login1", "logind",
+                        R"({"IdleAction": "suspend", "IdleActionUSec": 3000000})"),
+              0);
+    EXPECT_TRUE(WaitFor([&] { return Inhibitors().size() == 1; }, 20000));
+
+    // Quitting releases the inhibitor and runs the whole shutdown.
+    ASSERT_EQ(Inhibitors().size(), 1u);
+    Post(0x10, 0);  // close
+    EXPECT_EQ(Exit(player_), 0);
+    player_ = -1;
+    EXPECT_TRUE(WaitFor([&] { return Inhibitors().empty(); }));
+    std::vector<std::string> closing;
+    for (const std::string& line : Log())
+        if (line.rfind("Closing ", 0) == 0) closing.push_back(line);
+    std::vector<std::string> expected;
+    for (int i = 1; i <= 10; ++i) expected.push_back("Closing " + std::to_string(i));
+    EXPECT_EQ(closing, expected);
+}
+
+TEST_F(PlayerPeersTest, NoSystemBusNoBacklightNoBattery) {
+    player_ = Spawn({"--headless", "--virtual-clock", "--demo", "--audio-sink", "fakesink"},
+                    "unix:path=" + (root_ / "run" / "no-bus").string());
+    ASSERT_TRUE(Logged("SetAllTimer"));
+    Post(platform::kWmCommand, kCmdPause);
+    EXPECT_TRUE(Logged("WM_COMMAND 3"));  // playing
+    Post(0x10, 0);
+    EXPECT_EQ(Exit(player_), 0);
+    player_ = -1;
+    const std::vector<std::string> log = Log();
+    auto has = [&](const std::string& line) {
+        return std::find(log.begin(), log.end(), line) != log.end();
+    };
+    EXPECT_TRUE(has("Panel: a desktop window"));
+    EXPECT_TRUE(has("Battery:255 255"));
+    EXPECT_TRUE(has("TAPI: Initialize Fails 0x80000048"));
+    EXPECT_TRUE(has("Closing 10"));
 }
 
 }  // namespace
