@@ -77,7 +77,9 @@ bool CurrentTrack(std::u16string& path, uint32_t& position, uint32_t& identity) 
     identity = g_queue.cursor.historyCounter;
     if (g_app.trackLoaded) {
         path = g_queue.currentPath;
-        position = player::GetPosition();
+        // A resume the player has not applied yet is still the position: a
+        // quit before the track is ready must not store 0 over it.
+        position = g_app.resumePending ? g_queue.resumePosition : player::GetPosition();
     } else {
         path.clear();
         position = 0;

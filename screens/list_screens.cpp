@@ -175,7 +175,11 @@ void RenderRow(void* context, const ListView& list, const Screen& screen, const 
                               out.pixels);
                 return;
             }
-            RenderTwoLineRow(list, screen, primary, secondary, text.empty() ? g_library.root : text,
+            // The library folder's own songs: the folder's name, as its caption shows it.
+            RenderTwoLineRow(list, screen, primary, secondary,
+                             !text.empty()                          ? text
+                             : FileNamePart(g_library.root).empty() ? g_library.root
+                                                                    : FileNamePart(g_library.root),
                              {}, out);
             return;
         case ListKind::kArtists:

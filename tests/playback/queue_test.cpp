@@ -348,5 +348,18 @@ TEST_F(NavigationTest, ShellHooksReachThePlayback) {
     EXPECT_EQ(identity, 1u);
 }
 
+TEST_F(NavigationTest, QuitBeforeTheResumeIsAppliedKeepsThePosition) {
+    InstallPlaybackHooks(&Register);
+    g_settings.lastMusic = Song("A/Two/02.mp3");
+    g_settings.lastDuration = 7;
+    Reload();
+    ASSERT_TRUE(g_app.resumePending);
+    std::u16string path;
+    uint32_t position = 0, identity = 0;
+    ASSERT_TRUE(g_hooks.currentTrack(path, position, identity));
+    EXPECT_EQ(path, Song("A/Two/02.mp3"));
+    EXPECT_EQ(position, 7u);
+}
+
 }  // namespace
 }  // namespace kra
