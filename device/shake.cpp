@@ -61,6 +61,7 @@ struct Poller {
     std::atomic<uint64_t> rounds{0};
     bool noLightLogged = false;
     bool lightFailLogged = false;
+    bool tiltFailLogged = false;
     ShakeDetector detector;
     ShakeIo io;
     std::thread thread;
@@ -97,7 +98,12 @@ std::atomic<uint64_t> g_stopRequests{0};
 bool IsShake(Poller& p) {
     if (g_shakeFlags.screenOff.load() || g_shakeFlags.paused.load()) return false;
     int32_t x = 0, y = 0;
-    if (!p.io.readTilt || !p.io.readTilt(&x, &y)) return false;
+    if (!p.io.readTilt || !p.io.readTilt(&x, &y)) {
+        // A sensor the proxy streams from may refuse raw reads (busy).
+        if (!p.tiltFailLogged) KRA_LOG("GSensor: the accelerometer cannot be read now");
+        p.tiltFailLogged = true;
+        return false;
+    }
     if (!ShakeSample(p.detector, x, y, g_shakeFlags.threshold.load(), platform::TickCount()))
         return false;
     if (!p.io.hasLight || !p.io.hasLight()) {
