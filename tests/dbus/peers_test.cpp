@@ -488,6 +488,11 @@ TEST_F(PlayerPeersTest, NoSystemBusNoBacklightNoBattery) {
     EXPECT_TRUE(has("Panel: a desktop window"));
     EXPECT_TRUE(has("Battery:255 255"));
     EXPECT_TRUE(has("TAPI: Initialize Fails 0x80000048"));
+    EXPECT_EQ(std::count_if(log.begin(), log.end(),
+                            [](const std::string& line) {
+                                return line.rfind("Keep awake: no system bus", 0) == 0;
+                            }),
+              1);
     EXPECT_TRUE(has("Closing 10"));
 }
 
