@@ -108,43 +108,47 @@ int OnPropertiesChanged(sd_bus_message* m, void* userdata, sd_bus_error*) {
     return 0;
 }
 
-bool ProxyHas(sd_bus* bus, const char* property) {
-    sd_bus_error error = SD_BUS_ERROR_NULL;
+// Calls without a reply to wait for: claims and releases.
+void Tell(sd_bus* bus, const char* method) {
+    sd_bus_call_method_async(bus, nullptr, kProxyName, kProxyPath, kProxyInterface, method, nullptr,
+                             nullptr, "");
+}
+
+int OnValue(sd_bus_message* m, void* userdata, sd_bus_error*) {
+    if (!sd_bus_message_is_method_error(m, nullptr))
+        TakeVariant(m, *static_cast<const Watch*>(userdata));
+    return 0;
+}
+
+// Claims the sensor and asks for its value (the proxy answers in order).
+void Claim(sd_bus* bus, Watch* w) {
+    Tell(bus, w->claim);
+    sd_bus_call_method_async(bus, nullptr, kProxyName, kProxyPath,
+                             "org.freedesktop.DBus.Properties", "Get", OnValue, w, "ss",
+                             kProxyInterface, w->property);
+}
+
+int OnHas(sd_bus_message* m, void* userdata, sd_bus_error*) {
     int has = 0;
-    const int r = sd_bus_get_property_trivial(bus, kProxyName, kProxyPath, kProxyInterface,
-                                              property, &error, 'b', &has);
-    sd_bus_error_free(&error);
-    return r >= 0 && has;
+    if (!sd_bus_message_is_method_error(m, nullptr) &&
+        sd_bus_message_read(m, "v", "b", &has) >= 0 && has)
+        Claim(sd_bus_message_get_bus(m), static_cast<Watch*>(userdata));
+    return 0;
 }
 
-void CallProxy(sd_bus* bus, const char* method) {
-    sd_bus_error error = SD_BUS_ERROR_NULL;
-    sd_bus_call_method(bus, kProxyName, kProxyPath, kProxyInterface, method, &error, nullptr, "");
-    sd_bus_error_free(&error);
-}
-
-void ReadProperty(sd_bus* bus, const Watch& w) {
-    sd_bus_error error = SD_BUS_ERROR_NULL;
-    sd_bus_message* reply = nullptr;
-    if (sd_bus_call_method(bus, kProxyName, kProxyPath, "org.freedesktop.DBus.Properties", "Get",
-                           &error, &reply, "ss", kProxyInterface, w.property) >= 0)
-        TakeVariant(reply, w);
-    sd_bus_message_unref(reply);
-    sd_bus_error_free(&error);
-}
-
-// The watch thread. Its calls to the proxy wait at most kCallTimeoutUs; no
-// other thread waits for them.
+// The watch thread. It never waits for the proxy: every call is answered
+// in the loop, which ends as soon as the stop event is set.
 void WatchLoop(sd_bus* bus, Watch* w, int stopFd, bool checkFirst) {
-    if (checkFirst && !ProxyHas(bus, w->has)) {
-        sd_bus_flush_close_unref(bus);
-        return;
+    sd_bus_match_signal_async(bus, nullptr, kProxyName, kProxyPath,
+                              "org.freedesktop.DBus.Properties", "PropertiesChanged",
+                              OnPropertiesChanged, nullptr, w);
+    if (checkFirst) {
+        sd_bus_call_method_async(bus, nullptr, kProxyName, kProxyPath,
+                                 "org.freedesktop.DBus.Properties", "Get", OnHas, w, "ss",
+                                 kProxyInterface, w->has);
+    } else {
+        Claim(bus, w);
     }
-    sd_bus_slot* slot = nullptr;
-    sd_bus_match_signal(bus, &slot, kProxyName, kProxyPath, "org.freedesktop.DBus.Properties",
-                        "PropertiesChanged", OnPropertiesChanged, w);
-    CallProxy(bus, w->claim);
-    ReadProperty(bus, *w);
     for (;;) {
         int r;
         while ((r = sd_bus_process(bus, nullptr)) > 0) {
@@ -158,8 +162,9 @@ void WatchLoop(sd_bus* bus, Watch* w, int stopFd, bool checkFirst) {
         if (poll(fds, 2, timeout) < 0 && errno != EINTR) break;
         if (fds[1].revents) break;
     }
-    CallProxy(bus, w->release);
-    sd_bus_slot_unref(slot);
+    // Released on the way out (the proxy also drops the claims of a closed
+    // connection); flushing only writes.
+    Tell(bus, w->release);
     sd_bus_flush_close_unref(bus);
 }
 
