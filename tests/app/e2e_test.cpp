@@ -12,6 +12,8 @@
 #include <thread>
 
 #include "app_test_util.h"
+#include "library/list_files.h"
+#include "platform/image-decode.h"
 #include "platform/instance.h"
 
 #ifndef KRA_BINARY
@@ -230,6 +232,206 @@ TEST_F(EndToEnd, CommandLineMistakes) {
     EXPECT_EQ(Run({"--post", "0x111"}), 2);
     EXPECT_EQ(Run({"--post", "0x111", "403", "0"}), 1);  // nobody to post to
     EXPECT_FALSE(fs::exists(Log()));
+}
+
+// --- A user's session through the lists ---------------------------------------
+
+// 8 kHz 8-bit mono silence.
+void WriteSilentWav(const fs::path& path, uint32_t seconds) {
+    const uint32_t rate = 8000, data = rate * seconds;
+    std::string bytes = "RIFF";
+    auto put32 = [&bytes](uint32_t v) {
+        for (int i = 0; i < 4; ++i) bytes.push_back(char((v >> (8 * i)) & 0xFF));
+    };
+    auto put16 = [&bytes](uint32_t v) {
+        bytes.push_back(char(v & 0xFF));
+        bytes.push_back(char(v >> 8));
+    };
+    put32(36 + data);
+    bytes += "WAVEfmt ";
+    put32(16);
+    put16(1);  // PCM
+    put16(1);  // mono
+    put32(rate);
+    put32(rate);
+    put16(1);
+    put16(8);
+    bytes += "data";
+    put32(data);
+    bytes.append(data, char(0x80));
+    fs::create_directories(path.parent_path());
+    test::WriteText(path, bytes);
+}
+
+std::string CorePath(const fs::path& path) {
+    return Utf16ToUtf8(platform::FromPosixPath(path.string()));
+}
+// A core path as a REGEDIT4 string value holds it.
+std::string RegString(const fs::path& path) {
+    std::string out;
+    for (char c : CorePath(path)) {
+        if (c == '\\') out += '\\';
+        out += c;
+    }
+    return out;
+}
+
+// What a shot shows, told by its pixels: the list screens and the folder
+// browser are white between the bars, the now-playing screen is dark; the
+// highlighted tab of the bottom bar names the list screen.
+enum class Shown { kUnreadable, kNowPlaying, kSongs, kArtists, kAlbums, kFolders };
+
+Shown ShownIn(const fs::path& png) {
+    const std::vector<uint8_t> bytes = test::ReadBytes(png);
+    platform::ImagePixels image;
+    std::string reason;
+    if (!platform::DecodeImage(bytes.data(), bytes.size(), 0, 0, image, reason) ||
+        image.width != 480 || image.height != 800)
+        return Shown::kUnreadable;
+    auto pixel = [&image](int x, int y) { return &image.bgra[(size_t(y) * 480 + size_t(x)) * 4]; };
+    int white = 0, total = 0;
+    for (int y = 120; y < 700; y += 10) {
+        for (int x = 0; x < 480; x += 10, ++total) {
+            const uint8_t* p = pixel(x, y);
+            if (p[0] > 230 && p[1] > 230 && p[2] > 230) ++white;
+        }
+    }
+    if (white * 20 < total) return Shown::kNowPlaying;
+    if (white * 2 < total) return Shown::kUnreadable;
+    // The selected tab is blue: Songs, Artists and Albums at 141, 238, 335.
+    const std::pair<int, Shown> tabs[] = {
+        {141, Shown::kSongs}, {238, Shown::kArtists}, {335, Shown::kAlbums}};
+    for (const auto& [x, shown] : tabs) {
+        const uint8_t* p = pixel(x, 790);
+        if (p[0] > p[2] + 40) return shown;
+    }
+    return Shown::kFolders;
+}
+
+class ListsEndToEnd : public EndToEnd {
+  protected:
+    void SetUp() override {
+        EndToEnd::SetUp();
+        const fs::path a = Music("A"), b = Music("B");
+        for (const char* song :
+             {"Artist One/Album X/01 Alpha.wav", "Artist One/Album X/02 Beta.wav",
+              "Artist One/Album Y/01 Gamma.wav", "Artist Two/Album Z/01 Delta.wav"})
+            WriteSilentWav(a / song, 20);
+        for (const char* song : {"Band/Record/01 Xray.wav", "Band/Record/02 Yankee.wav"})
+            WriteSilentWav(b / song, 20);
+        WriteRegistry(
+            "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Movo\\KRA]\n\"DebugOn\"=hex:01\n"
+            "\"LastFolder\"=\"" +
+            RegString(a) + "\"\n");
+    }
+    fs::path Music(const std::string& name) const { return root_ / "music" / name; }
+    fs::path Shot(const std::string& name) const { return root_ / (name + ".png"); }
+    std::string ShotLine(const std::string& name) const {
+        return "shot " + Shot(name).string() + "\n";
+    }
+    // A finger tap: held for 40 ms, then 400 ms for the screen to settle.
+    static std::string Tap(int x, int y) {
+        return "pen down " + std::to_string(x) + " " + std::to_string(y) + "\nwait 40\npen up " +
+               std::to_string(x) + " " + std::to_string(y) + "\nwait 400\n";
+    }
+    std::vector<std::u16string> PlayListFile() const {
+        const std::vector<uint8_t> bytes = test::ReadBytes(root_ / "home" / "kra.plt");
+        PlayList play;
+        DecodePlayList(bytes.data(), bytes.size(), play, nullptr, nullptr);
+        return std::vector<std::u16string>(play.paths.begin(), play.paths.end());
+    }
+};
+
+// Lines of `log` that equal `wanted`, in this order (others may come between).
+testing::AssertionResult InOrder(const std::vector<std::string>& log,
+                                 const std::vector<std::string>& wanted) {
+    size_t at = 0;
+    for (const std::string& line : log) {
+        if (at < wanted.size() && line == wanted[at]) ++at;
+    }
+    if (at == wanted.size()) return testing::AssertionSuccess();
+    return testing::AssertionFailure() << "missing in order: " << wanted[at];
+}
+
+TEST_F(ListsEndToEnd, BrowsePlayChangeLibraryQuitAndResumeFromTheListFiles) {
+    const fs::path a = Music("A"), b = Music("B");
+    const fs::path alpha = a / "Artist One/Album X/01 Alpha.wav";
+    const fs::path xray = b / "Band/Record/01 Xray.wav";
+    std::string script = "wait 500\n";
+    script += Tap(238, 760) + ShotLine("artists");     // Artists tab
+    script += Tap(200, 136) + ShotLine("artist");      // Artist One: its two albums
+    script += Tap(200, 291) + ShotLine("album");       // Album X: Shuffle, its songs
+    script += Tap(200, 196) + ShotLine("playing");     // 01 Alpha plays
+    script += Tap(30, 70) + ShotLine("back");          // back to the album
+    script += Tap(440, 70) + ShotLine("now_playing");  // the Now Playing button
+    script += Tap(30, 70) + Tap(335, 760);             // back; Albums tab
+    script += Tap(200, 143) + ShotLine("shuffled");    // Shuffle Albums
+    script += Tap(30, 70);
+    script += "key down 0x28\nkey up 0x28\n";                         // volume 80 - 4
+    script += "post 0x111 404 0\nwait 100\n";                         // and one step down (- 5)
+    script += Tap(432, 760) + Tap(240, 366) + ShotLine("browser");    // More, Set Library
+    script += Tap(200, 196) + ShotLine("library_b");                  // the second folder, B
+    script += Tap(432, 760) + Tap(240, 270) + ShotLine("refreshed");  // Refresh Library
+    script += Tap(200, 226) + ShotLine("playing_b");                  // 01 Xray plays
+    script += "wait 5000\nkey down 0x72\n";                           // Talk quits
+    EXPECT_EQ(Run({"--headless", "--virtual-clock", "--script", Script(script).string()}), 0);
+
+    EXPECT_EQ(ShownIn(Shot("artists")), Shown::kArtists);
+    EXPECT_EQ(ShownIn(Shot("artist")), Shown::kArtists);
+    EXPECT_EQ(ShownIn(Shot("album")), Shown::kArtists);
+    EXPECT_EQ(ShownIn(Shot("playing")), Shown::kNowPlaying);
+    EXPECT_EQ(ShownIn(Shot("back")), Shown::kArtists);
+    EXPECT_EQ(ShownIn(Shot("now_playing")), Shown::kNowPlaying);
+    EXPECT_EQ(ShownIn(Shot("shuffled")), Shown::kNowPlaying);
+    EXPECT_EQ(ShownIn(Shot("browser")), Shown::kFolders);
+    EXPECT_EQ(ShownIn(Shot("library_b")), Shown::kSongs);
+    EXPECT_EQ(ShownIn(Shot("refreshed")), Shown::kSongs);
+    EXPECT_EQ(ShownIn(Shot("playing_b")), Shown::kNowPlaying);
+
+    const std::vector<std::string> log = test::LogMessages(Log());
+    EXPECT_TRUE(InOrder(log, {"Play:" + CorePath(alpha) + " 0", "SetLibrary " + CorePath(b),
+                              "ds:" + CorePath(b) + "\\*", "ds:" + CorePath(b) + "\\*",
+                              "Play:" + CorePath(xray) + " 0", "Closing 10", "quit"}));
+    // Shuffle Albums started a song of the first library between them.
+    size_t plays = 0;
+    for (const std::string& line : log) plays += line.rfind("Play:" + CorePath(a), 0) == 0;
+    EXPECT_GE(plays, 2u);
+
+    const std::string reg = RegistryText();
+    for (const std::string& line :
+         {"\"LastFolder\"=\"" + RegString(b) + "\"", "\"LastMusic\"=\"" + RegString(xray) + "\"",
+          std::string("\"LastPaused\"=hex:00"), std::string("\"PlayShuffle\"=hex:02"),
+          std::string("\"MusicVolume\"=dword:00000047")})
+        EXPECT_NE(reg.find("\n" + line), std::string::npos) << line << "\n" << reg;
+    // Played from the whole new library: only the play list is written.
+    EXPECT_FALSE(fs::exists(root_ / "home" / "kra.blt"));
+    EXPECT_EQ(PlayListFile(),
+              (std::vector<std::u16string>{
+                  platform::FromPosixPath(xray.string()),
+                  platform::FromPosixPath((b / "Band/Record/02 Yankee.wav").string())}));
+
+    // The sound plays in real time, which a run on the virtual clock does not
+    // wait for: let the song have run 7 s before the next start.
+    const size_t at = reg.find("\"LastDuration\"=dword:");
+    ASSERT_NE(at, std::string::npos);
+    std::string edited = reg;
+    edited.replace(at, std::string("\"LastDuration\"=dword:00000000").size(),
+                   "\"LastDuration\"=dword:00000007");
+    WriteRegistry(edited);
+    fs::remove(Log());
+
+    EXPECT_EQ(Run({"--headless", "--virtual-clock", "--script",
+                   Script("wait 500\n" + ShotLine("resumed") + "quit\n").string()}),
+              0);
+    const std::vector<std::string> again = test::LogMessages(Log());
+    const std::string home = CorePath(root_ / "home");
+    EXPECT_TRUE(InOrder(again, {home + "\\kra.blt (0)", home + "\\kra.plt (1)",
+                                "ReadMasterPlayList 2 1", "Play:" + CorePath(xray) + " 7"}));
+    for (const std::string& line : again) EXPECT_NE(line.rfind("ds:", 0), 0u) << "rescanned";
+    const std::string after = RegistryText();
+    EXPECT_NE(after.find("\n\"LastMusic\"=\"" + RegString(xray) + "\""), std::string::npos);
+    EXPECT_NE(after.find("\n\"LastDuration\"=dword:00000007"), std::string::npos) << after;
+    EXPECT_EQ(PlayListFile().size(), 2u);
 }
 
 }  // namespace
