@@ -86,7 +86,11 @@ std::u16string_view AlbumArtist(std::u16string_view root, std::u16string_view fo
 
 std::u16string_view AlbumLabel(const Library& library, int32_t index) {
     const std::u16string_view folder = TableFolder(library, index);
-    if (index == 1) return AlbumRelativePath(library.root, folder);
+    // Only the library folder itself, which sorts first when it holds songs,
+    // has no label of its own (its relative path is empty). Any other first
+    // album is named like the rest: labelled with its whole relative path it
+    // would read differently and sort out of place.
+    if (index == 1 && AlbumRelativePath(library.root, folder).empty()) return {};
     return FileNamePart(folder);
 }
 

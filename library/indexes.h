@@ -19,7 +19,7 @@ std::u16string_view AlbumRelativePath(std::u16string_view root, std::u16string_v
 // The first component of the relative path; empty for the root itself.
 std::u16string_view AlbumArtist(std::u16string_view root, std::u16string_view folder);
 // The label of album `index` (1-based) of the table: the folder's last
-// component, except album 1, which shows its whole relative path.
+// component; empty for the library folder itself.
 std::u16string_view AlbumLabel(const Library& library, int32_t index);
 
 // Rebuilds the album table from the folder list (album count + 1 entries, at

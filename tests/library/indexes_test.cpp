@@ -87,12 +87,20 @@ TEST_F(IndexesTest, AlbumsArtistsAndAnArtistsAlbums) {
     EXPECT_EQ(songs.selected, 2);
 }
 
-TEST_F(IndexesTest, FirstAlbumShowsItsWholeRelativePath) {
-    tree.File("M/Band/First/1.mp3");
-    tree.File("M/Band/Second/1.mp3");
+TEST_F(IndexesTest, FirstAlbumIsNamedLikeTheOthersUnlessItIsTheLibraryFolder) {
+    tree.File("M/Band/Zulu/1.mp3");
+    tree.File("M/Band/Alpha/1.mp3");
+    tree.File("M/Band/Beta/1.mp3");
     Scan("M");
-    EXPECT_EQ(AlbumLabel(library, 1), u"Band\\First");
-    EXPECT_EQ(AlbumLabel(library, 2), u"Second");
+    // Album 1 ("Band\Alpha") sorts among the others by its own name.
+    EXPECT_EQ(AlbumLabel(library, 1), u"Alpha");
+    InitializeAlbumList(library, library.views.albums);
+    EXPECT_EQ(Texts(library.views.albums),
+              (std::vector<std::u16string>{u"Shuffle Albums", u"Alpha", u"Beta", u"Zulu"}));
+    tree.File("M/root.mp3");
+    Scan("M");
+    EXPECT_EQ(AlbumLabel(library, 1), u"");
+    EXPECT_EQ(AlbumLabel(library, 2), u"Alpha");
 }
 
 TEST_F(IndexesTest, ArtistWithOneAlbumOpensItsSongs) {
@@ -104,7 +112,7 @@ TEST_F(IndexesTest, ArtistWithOneAlbumOpensItsSongs) {
     ListContent songs;
     EXPECT_TRUE(ArtistListAlbum(library, u"Solo", view, songs, u""));
     EXPECT_EQ(Texts(songs), (std::vector<std::u16string>{u"Shuffle", u"a", u"b"}));
-    EXPECT_EQ(songs.header, u"Solo\\Only (2 songs)");  // album 1 shows its relative path
+    EXPECT_EQ(songs.header, u"Only (2 songs)");
     EXPECT_EQ(songs.selected, -1);
 }
 
