@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <mutex>
 
+#include "app/base/app_state.h"
 #include "app/base/debug_log.h"
 #include "app/base/worker_pair.h"
 #include "platform/message_loop.h"
@@ -104,7 +105,8 @@ bool Walk(Shared& s, Job& job) {
     while (d <= kFlowCacheRadius) {
         for (int sign : {+1, -1}) {
             if (d == 0 && sign < 0) continue;
-            if (s.cancel || s.generation != job.generation) return false;
+            // The shell's shutdown sets the art-cache abort flag.
+            if (s.cancel || g_app.artCacheAbort || s.generation != job.generation) return false;
             const int now = s.current.load();
             if (now != centre) {  // the row moved: start again from there
                 centre = now;

@@ -155,6 +155,22 @@ TEST_F(AlbumFlowTest, SlotsAroundTheCurrentAlbum) {
     for (int album : {1, 2}) EXPECT_GE(g_albumFlow.albums[size_t(album)].y, g_albumFlow.topBar);
 }
 
+// From portrait the current cover turns by 15 degrees a frame, six frames,
+// and the screen ends in the view's orientation.
+TEST_F(AlbumFlowTest, EntryTurnsTheCoverIntoLandscape) {
+    SetOrientation(g_screen, kOrientation0);
+    Albums(3);
+    int turned = -1;
+    g_albumFlow.hooks.turnDisplay = [&](int o) { turned = o; };
+    const uint32_t presents = frame.presentCount, t0 = platform::TickCount();
+    ASSERT_TRUE(EnterAlbumFlow(g_screen, kOrientation270));
+    EXPECT_EQ(frame.presentCount - presents, 6u);
+    EXPECT_GE(platform::TickCount() - t0, 60u);
+    EXPECT_EQ(turned, kOrientation270);
+    EXPECT_EQ(g_screen.orientation, kOrientation270);
+    EXPECT_GT(g_screen.width, g_screen.height);
+}
+
 TEST_F(AlbumFlowTest, SwitchedOffKeepsTheScreen) {
     Albums(5);
     g_settings.noAlbumFlow = 1;
