@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
@@ -260,6 +261,14 @@ bool ListArtBusy() {
     ArtState& s = State();
     std::lock_guard lock(s.mutex);
     return s.listBusy;
+}
+
+bool WaitForListArt(uint32_t ms) {
+    if (!g_listArtWorker.IsRunning()) return false;
+    ArtState& s = State();
+    std::unique_lock lock(s.mutex);
+    return s.idle.wait_for(lock, std::chrono::milliseconds(ms),
+                           [&s] { return s.suspended || (!s.listPending && !s.listBusy); });
 }
 
 void SetAlbumArtCallbacks(const AlbumArtCallbacks& callbacks) {

@@ -69,6 +69,10 @@ void WakeArtCacheWorker(const std::shared_ptr<AlbumTable>& table);
 // busy (ask again on a later redraw).
 bool RequestListArt(std::vector<std::u16string> folders);
 bool ListArtBusy();
+// Waits, in real time and at most `ms`, until the list pass asked for has
+// run. False at once when the list worker is not running, and on time-out.
+// For runs on the virtual clock, whose waits take no real time.
+bool WaitForListArt(uint32_t ms);
 
 // Called on the main thread after results were applied: the entry number and
 // whether it is the album shown; and after a list pass.
