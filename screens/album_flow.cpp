@@ -958,7 +958,10 @@ void ScreenPenMove(int32_t x, int32_t y, uint32_t now) {
 void ScreenPenUp(int32_t x, int32_t y, uint32_t now) {
     FlowPenUp(g_screen, x, y, now);
 }
+void RebindLibrary();
 void ScreenTick(uint32_t) {
+    // A rebuilt album table (a scan, a shuffle of all songs) while shown.
+    if (g_library.albums != FlowCoversTable()) RebindLibrary();
     InstallFlowCovers();
     if (!g_albumFlow.down) FlowMotion(g_screen);
 }
@@ -1104,6 +1107,26 @@ void ScreenEnter(uint32_t) {
         orientation = kOrientation90;
     EnterAlbumFlow(g_screen, orientation);
     g_app.drawingOrientation = uint8_t(orientation);
+}
+
+// A new table: the row starts again on it, the covers of the old one gone.
+void RebindLibrary() {
+    AlbumFlow& flow = g_albumFlow;
+    const std::shared_ptr<AlbumTable> table = g_library.albums;
+    const int count = table ? std::clamp<int>(table->albumCount, 0,
+                                              std::max<int>(int(table->entries.size()) - 1, 0))
+                            : 0;
+    const int u = std::max(UiScale(), 1);
+    const int keep = flow.current;
+    SetupAlbumFlow(flow, int32_t(g_screen.width), int32_t(g_screen.height), flow.topBar,
+                   int32_t(g_screen.height) - flow.baseline, u, count);
+    flow.current = std::clamp(keep, 1, std::max(count, 1));
+    ArtOptions options;
+    ArtOptionsForFlow(options);
+    AttachFlowCovers(table, count, options);
+    SetFlowCoversCurrent(flow.current);
+    FillSlots(flow, g_screen);
+    WakeFlowCovers();
 }
 
 // Every 45 ms after entry and after each step: the second tick wakes the
