@@ -7,8 +7,10 @@
 #include "app_test_util.h"
 #include "platform/power-services.h"
 #include "platform/state-provider.h"
+#include "support/pump.h"
 
 namespace kra {
+using test::RunClock;
 namespace {
 
 using platform::SimulatedPowerState;
@@ -54,12 +56,6 @@ class PowerTest : public test::ShellTest {
         lines.pop_back();  // the closing line
         return lines;
     }
-    static void Run(uint32_t ms) {
-        for (uint32_t t = 0; t < ms; t += 10) {
-            platform::AdvanceVirtualClock(10);
-            platform::PumpPending();
-        }
-    }
     static const std::vector<bool>& Requests() { return SimulatedPowerState().panelRequests; }
     std::filesystem::path log_;
 };
@@ -71,7 +67,7 @@ TEST_F(PowerTest, ScreenOffTimersFollowTheirSettings) {
     for (uint8_t source : {0, 1}) {
         PowerBatteryChanged(50, source);
         SetAllTimer();
-        Run(300000);
+        RunClock(300000);
         EXPECT_TRUE(Requests().empty());
     }
     // On battery OffLCD counts; on external power ACOffLCD.
@@ -79,9 +75,9 @@ TEST_F(PowerTest, ScreenOffTimersFollowTheirSettings) {
     g_settings.acOffLcd = 40;
     PowerBatteryChanged(50, 0);
     SetAllTimer();
-    Run(24990);
+    RunClock(24990);
     EXPECT_TRUE(Requests().empty());
-    Run(10);
+    RunClock(10);
     EXPECT_EQ(Requests(), std::vector<bool>{false});
     EXPECT_TRUE(g_power.screenOff);
     EXPECT_FALSE(platform::IsTimerSet(kTimerAnimation));
@@ -90,9 +86,9 @@ TEST_F(PowerTest, ScreenOffTimersFollowTheirSettings) {
     SimulatedPowerState().panelRequests.clear();
     PowerBatteryChanged(50, 1);
     SetAllTimer();
-    Run(39990);
+    RunClock(39990);
     EXPECT_TRUE(Requests().empty()) << "the battery timer does not act on external power";
-    Run(10);
+    RunClock(10);
     EXPECT_EQ(Requests(), std::vector<bool>{false});
 }
 
@@ -102,7 +98,7 @@ TEST_F(PowerTest, PausedNeitherSwitchesOffNorResetsTheIdleTimer) {
     for (uint8_t source : {0, 1}) {
         PowerBatteryChanged(50, source);
         SetAllTimer();
-        Run(130000);
+        RunClock(130000);
     }
     EXPECT_TRUE(Requests().empty());
     EXPECT_EQ(SimulatedPowerState().idleResets, 0u);
@@ -114,32 +110,32 @@ TEST_F(PowerTest, FullBatteryOnExternalPowerKeepsTheScreenLit) {
     PowerBatteryChanged(100, 1);
     EXPECT_EQ(g_power.powerSource, 2);
     SetAllTimer();
-    Run(60000);
+    RunClock(60000);
     EXPECT_TRUE(Requests().empty());
     // 99 % on external power does act.
     PowerBatteryChanged(99, 1);
     EXPECT_EQ(g_power.powerSource, 1);
     RestartScreenOffTimers();
-    Run(10000);
+    RunClock(10000);
     EXPECT_EQ(Requests(), std::vector<bool>{false});
     // An unknown source (a desktop) never acts.
     ASSERT_TRUE(SetScreenOff(false));
     PowerBatteryChanged(255, 255);
     EXPECT_EQ(g_power.powerSource, 255);
     RestartScreenOffTimers();
-    Run(60000);
+    RunClock(60000);
     EXPECT_EQ(Requests(), (std::vector<bool>{false, true}));
 }
 
 TEST_F(PowerTest, ScreenOffTimerNeedsTheWindowInFrontAndThePanelOn) {
     g_powerHost.isForeground = [] { return false; };
     SetAllTimer();
-    Run(30000);
+    RunClock(30000);
     EXPECT_TRUE(Requests().empty());
     g_powerHost.isForeground = [] { return true; };
     OnPowerTransition(platform::kPowerStateIdle);  // the system has it off
     RestartScreenOffTimers();
-    Run(30000);
+    RunClock(30000);
     EXPECT_TRUE(Requests().empty());
 }
 
@@ -148,23 +144,23 @@ TEST_F(PowerTest, RemoteCommandSwitchesOffOnlyWithinTwoAndAHalfSecondsOfScreenOn
     NoteRemote();  // never switched on: nothing
     EXPECT_TRUE(Requests().empty());
     ASSERT_TRUE(SetScreenOff(false));
-    Run(1000);
+    RunClock(1000);
     WindowProc(platform::kWmCommand, kCmdRemoteNext, 0);
     EXPECT_EQ(Requests(), (std::vector<bool>{true, false}));
     EXPECT_TRUE(g_power.screenOff);
 
     ASSERT_TRUE(SetScreenOff(false));
-    Run(3000);
+    RunClock(3000);
     WindowProc(platform::kWmCommand, kCmdRemotePause, 0);
     EXPECT_EQ(Requests(), (std::vector<bool>{true, false, true}));
     EXPECT_FALSE(g_power.screenOff);
     // The edge: 2,490 ms acts, 2,500 ms does not.
     ASSERT_TRUE(SetScreenOff(false));
-    Run(2490);
+    RunClock(2490);
     NoteRemote();
     EXPECT_TRUE(g_power.screenOff);
     ASSERT_TRUE(SetScreenOff(false));
-    Run(2500);
+    RunClock(2500);
     NoteRemote();
     EXPECT_FALSE(g_power.screenOff);
 }
@@ -200,7 +196,7 @@ TEST_F(PowerTest, ScreenKeyAndOtherKeys) {
     // A panel the timer switched off comes on with the key.
     g_settings.offLcd = 5;
     RestartScreenOffTimers();
-    Run(5000);
+    RunClock(5000);
     ASSERT_TRUE(g_power.screenOff);
     ToggleScreenByKey();
     EXPECT_FALSE(g_power.screenOff);
@@ -209,7 +205,7 @@ TEST_F(PowerTest, ScreenKeyAndOtherKeys) {
 TEST_F(PowerTest, TouchOnADarkPanelSwitchesItOnAndIsSwallowed) {
     g_settings.offLcd = 5;
     SetAllTimer();
-    Run(5000);
+    RunClock(5000);
     ASSERT_TRUE(g_power.screenOff);
     WindowProc(platform::kWmLButtonDown, 0, 10 | 20 << 16);
     WindowProc(platform::kWmMouseMove, 0, 15 | 20 << 16);
@@ -231,17 +227,17 @@ TEST_F(PowerTest, TouchOnADarkPanelSwitchesItOnAndIsSwallowed) {
 TEST_F(PowerTest, KeepAwakeHoldsTheInhibitorOneSystemTimeoutPastTheLastReset) {
     g_app.suspendTimeout = 2500;  // a 3 s system timeout
     SetAllTimer();
-    Run(2500);
+    RunClock(2500);
     EXPECT_EQ(SimulatedPowerState().idleResets, 1u);
     EXPECT_TRUE(SimulatedPowerState().inhibitorHeld);
-    Run(2500);
+    RunClock(2500);
     EXPECT_EQ(SimulatedPowerState().idleResets, 2u);
     g_app.paused = true;  // at 5,000 ms, just after the last reset
-    Run(2990);
+    RunClock(2990);
     EXPECT_TRUE(SimulatedPowerState().inhibitorHeld);
-    Run(10);
+    RunClock(10);
     EXPECT_FALSE(SimulatedPowerState().inhibitorHeld);
-    Run(20000);
+    RunClock(20000);
     EXPECT_EQ(SimulatedPowerState().idleResets, 2u);
 }
 
@@ -266,7 +262,7 @@ TEST_F(PowerTest, PowerTransitions) {
     OnPowerTransition(platform::kPowerStateIdle);
     EXPECT_TRUE(g_power.screenOff);
     EXPECT_FALSE(platform::IsTimerSet(kTimerAnimation));
-    Run(1000);
+    RunClock(1000);
     OnPowerTransition(platform::kPowerStateOn);
     EXPECT_FALSE(g_power.screenOff);
     EXPECT_EQ(g_power.lastScreenOn, platform::TickCount());

@@ -26,10 +26,13 @@
 #include "platform/modem-lines.h"
 #include "platform/power-bus.h"
 #include "platform/power-services.h"
+#include "support/pump.h"
 
 extern char** environ;
 
 namespace kra {
+using test::RunClock;
+using test::WaitFor;
 namespace {
 
 constexpr const char* kMockIface = "org.freedesktop.DBus.Mock";
@@ -111,23 +114,6 @@ class PeersTest : public test::ShellTest {
         sd_bus_error_free(&error);
         return has != 0;
     }
-    // Pumps the main window's queue until `done` holds or the deadline
-    // passes (real time: the peers answer in real time).
-    static bool WaitFor(const std::function<bool()>& done, int ms = 5000) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-        while (std::chrono::steady_clock::now() < deadline) {
-            platform::PumpPending();
-            if (done()) return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        return done();
-    }
-    static void Run(uint32_t ms) {
-        for (uint32_t t = 0; t < ms; t += 10) {
-            platform::AdvanceVirtualClock(10);
-            platform::PumpPending();
-        }
-    }
     std::string CallPath(const char* service, const char* path, const char* method,
                          const char* types, ...) {
         sd_bus_message* m = nullptr;
@@ -208,9 +194,9 @@ TEST_F(PeersTest, RingingCallPausesItsEndResumesAndTelephonyFollowsTheService) {
     EXPECT_TRUE(LogHas("prev play 1"));
     CallPath(kMM, kMMPath, "SetCallState", "oiu", call.c_str(), 7, 0);
     ASSERT_TRUE(WaitFor([] { return platform::IsTimerSet(kTimerCallResume); }));
-    Run(2490);
+    RunClock(2490);
     EXPECT_TRUE(g_app.paused);
-    Run(10);
+    RunClock(10);
     EXPECT_FALSE(g_app.paused);
     CallPath(kMM, kMMPath, "RemoveCall", "o", call.c_str());  // deleted after its end: nothing more
 
@@ -237,12 +223,12 @@ TEST_F(PeersTest, InhibitorHeldWhilePlayingAndGoneOneTimeoutAfterPause) {
     ASSERT_EQ(g_app.suspendTimeout, 2500u);
     g_app.paused = false;
     SetAllTimer();
-    Run(2500);
+    RunClock(2500);
     EXPECT_EQ(Inhibitors(), std::vector<std::string>{"idle:sleep/KRA/Playing music/block"});
     g_app.paused = true;
-    Run(2990);
+    RunClock(2990);
     EXPECT_EQ(Inhibitors().size(), 1u);
-    Run(10);
+    RunClock(10);
     EXPECT_TRUE(WaitFor([&] { return Inhibitors().empty(); }));
 }
 

@@ -22,10 +22,13 @@
 #include "app/shell.h"
 #include "device/shake.h"
 #include "platform/sensor.h"
+#include "support/pump.h"
 
 extern char** environ;
 
 namespace kra {
+using test::RunClock;
+using test::WaitFor;
 namespace {
 
 namespace fs = std::filesystem;
@@ -131,23 +134,6 @@ class SensorProxyTest : public test::ShellTest {
         sd_bus_message_unref(reply);
         sd_bus_error_free(&error);
     }
-    // Pumps the main window's queue until `done` holds or the deadline
-    // passes (real time: the mock answers in real time).
-    static bool WaitFor(const std::function<bool()>& done, int ms = 5000) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-        while (std::chrono::steady_clock::now() < deadline) {
-            platform::PumpPending();
-            if (done()) return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        return done();
-    }
-    static void Run(uint32_t ms) {
-        for (uint32_t t = 0; t < ms; t += 10) {
-            platform::AdvanceVirtualClock(10);
-            platform::PumpPending();
-        }
-    }
     void MakeAccelerometer() {
         const fs::path device = iio_ / "iio:device0";
         fs::create_directories(device);
@@ -176,7 +162,7 @@ TEST_F(SensorProxyTest, TurnsHeldSwitchScreensAndRevertedTurnsDoNot) {
     Set("AccelerometerOrientation", "s", "normal");
     ASSERT_TRUE(WaitFor(
         [] { return platform::CurrentOrientation() == 0x12 && g_sensorOrientation.pending == 2; }));
-    Run(600);
+    RunClock(600);
     EXPECT_TRUE(s_switches.empty());
     EXPECT_EQ(g_sensorOrientation.stored, 2);
 
@@ -184,11 +170,11 @@ TEST_F(SensorProxyTest, TurnsHeldSwitchScreensAndRevertedTurnsDoNot) {
     // back to portrait leaves it.
     Set("AccelerometerOrientation", "s", "right-up");
     ASSERT_TRUE(WaitFor([] { return g_sensorOrientation.pending == 1; }));
-    Run(600);
+    RunClock(600);
     EXPECT_EQ(s_switches, std::vector<int>{51});
     Set("AccelerometerOrientation", "s", "normal");
     ASSERT_TRUE(WaitFor([] { return g_sensorOrientation.pending == 2; }));
-    Run(600);
+    RunClock(600);
     EXPECT_EQ(s_switches, (std::vector<int>{51, 40}));
 
     // "undefined" forgets the orientation; the next one is only stored.
