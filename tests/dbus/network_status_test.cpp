@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "dbus/dbus_mock.h"
 #include "platform/message_loop.h"
 #include "platform/network-status.h"
 #include "platform/registry.h"
@@ -68,16 +69,7 @@ class NetworkStatusTest : public ::testing::Test {
         std::filesystem::remove_all(sysfs_);
     }
 
-    bool HasOwner(const char* name) {
-        sd_bus_message* reply = nullptr;
-        int has = 0;
-        if (sd_bus_call_method(bus_, "org.freedesktop.DBus", "/org/freedesktop/DBus",
-                               "org.freedesktop.DBus", "NameHasOwner", nullptr, &reply, "s",
-                               name) >= 0)
-            sd_bus_message_read(reply, "b", &has);
-        sd_bus_message_unref(reply);
-        return has != 0;
-    }
+    bool HasOwner(const char* name) { return test::BusNameHasOwner(bus_, name); }
     static bool WaitFor(const std::function<bool()>& done, int ms = 10000) {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
         while (std::chrono::steady_clock::now() < deadline) {
@@ -87,18 +79,8 @@ class NetworkStatusTest : public ::testing::Test {
         return done();
     }
     void StartMock(const char* name, const std::string& templ) {
-        std::vector<std::string> args = {"/usr/bin/python3", "-m",         "dbusmock",
-                                         "--system",         "--template", templ};
-        std::vector<char*> argv;
-        for (std::string& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-        pid_t pid = 0;
-        const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        ASSERT_EQ(spawned, 0);
+        const pid_t pid = test::SpawnDbusMock(templ);
+        ASSERT_NE(pid, 0);
         mocks_.push_back(pid);
         ASSERT_TRUE(WaitFor([&] { return HasOwner(name); }, 15000)) << name;
     }

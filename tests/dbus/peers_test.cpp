@@ -22,6 +22,7 @@
 #include "app/app_test_util.h"
 #include "app/power.h"
 #include "app/shell.h"
+#include "dbus/dbus_mock.h"
 #include "device/telephony.h"
 #include "platform/modem-lines.h"
 #include "platform/power-bus.h"
@@ -74,23 +75,8 @@ class PeersTest : public test::ShellTest {
 
     pid_t StartMock(const std::string& name, const std::string& templ,
                     const std::string& parameters = "") {
-        std::vector<std::string> args = {"/usr/bin/python3", "-m",         "dbusmock",
-                                         "--system",         "--template", templ};
-        if (!parameters.empty()) {
-            args.push_back("-p");
-            args.push_back(parameters);
-        }
-        std::vector<char*> argv;
-        for (std::string& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        // The mocks' call log goes nowhere.
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-        pid_t pid = 0;
-        const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        if (spawned != 0) return 0;
+        const pid_t pid = test::SpawnDbusMock(templ, parameters);
+        if (pid == 0) return 0;
         mocks_.push_back(pid);
         const bool up = WaitFor([&] { return HasOwner(name); }, 15000);
         EXPECT_TRUE(up) << name;
@@ -102,18 +88,7 @@ class PeersTest : public test::ShellTest {
         waitpid(pid, nullptr, 0);
         std::erase(mocks_, pid);
     }
-    bool HasOwner(const std::string& name) {
-        sd_bus_error error = SD_BUS_ERROR_NULL;
-        sd_bus_message* reply = nullptr;
-        int has = 0;
-        if (sd_bus_call_method(bus_, "org.freedesktop.DBus", "/org/freedesktop/DBus",
-                               "org.freedesktop.DBus", "NameHasOwner", &error, &reply, "s",
-                               name.c_str()) >= 0)
-            sd_bus_message_read(reply, "b", &has);
-        sd_bus_message_unref(reply);
-        sd_bus_error_free(&error);
-        return has != 0;
-    }
+    bool HasOwner(const std::string& name) { return test::BusNameHasOwner(bus_, name); }
     std::string CallPath(const char* service, const char* path, const char* method,
                          const char* types, ...) {
         sd_bus_message* m = nullptr;

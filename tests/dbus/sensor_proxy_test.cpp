@@ -20,6 +20,7 @@
 
 #include "app/app_test_util.h"
 #include "app/shell.h"
+#include "dbus/dbus_mock.h"
 #include "device/shake.h"
 #include "platform/sensor.h"
 #include "support/pump.h"
@@ -76,25 +77,11 @@ class SensorProxyTest : public test::ShellTest {
     }
 
     bool StartMock() {
-        std::vector<std::string> args = {
-            "/usr/bin/python3",
-            "-m",
-            "dbusmock",
-            "--system",
-            "--template",
+        mock_ = test::SpawnDbusMock(
             "iio-sensors-proxy",
-            "-p",
             R"({"has_accelerometer": true, "accelerometer_orientation": "normal",
-                "has_ambient_light": true, "light_level": 40.0})"};
-        std::vector<char*> argv;
-        for (std::string& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-        const int spawned = posix_spawn(&mock_, argv[0], &actions, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        if (spawned != 0) return false;
+                "has_ambient_light": true, "light_level": 40.0})");
+        if (mock_ == 0) return false;
         return WaitFor([&] { return Owners("AccelerometerOwners") >= 0; }, 15000);
     }
 
