@@ -1,8 +1,6 @@
 // Call handling driven by scripted call events on the virtual clock.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -10,13 +8,13 @@
 #include "app/base/debug_log.h"
 #include "app/base/hooks.h"
 #include "app/base/settings.h"
-#include "app/base/text.h"
 #include "device/telephony.h"
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/message_loop.h"
 #include "platform/modem-lines.h"
 #include "platform/registry.h"
+#include "support/temp_tree.h"
 
 namespace kra {
 namespace {
@@ -333,38 +331,24 @@ class TelephonyInitTest : public TelephonyTest {
     void SetUp() override {
         TelephonyTest::SetUp();
         ShutdownTelephony();
-        log_ = std::filesystem::temp_directory_path() /
-               ("kra-tapi-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-                ".log");
         g_debugOn = true;
-        LogOpen(platform::FromPosixPath(log_.string()));
+        LogOpen(tree_.Core("kra.log"));
     }
     void TearDown() override {
         TelephonyTest::TearDown();
-        std::filesystem::remove(log_);
+        LogClose();
+        g_debugOn = false;
     }
-    // The messages of the log (after the time and memory fields).
+    // The telephony messages of the log, in order.
     std::vector<std::string> Lines() {
         LogClose();
-        std::ifstream in(log_, std::ios::binary);
-        std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), {});
-        std::u16string text;
-        for (size_t i = 2; i + 1 < bytes.size(); i += 2)
-            text.push_back(char16_t(bytes[i] | (bytes[i + 1] << 8)));
         std::vector<std::string> lines;
-        size_t start = 0;
-        while (start < text.size()) {
-            size_t end = text.find(u"\r\n", start);
-            if (end == std::u16string::npos) end = text.size();
-            const std::u16string line = text.substr(start, end - start);
-            const size_t tab = line.find(u'\t', line.find(u'\t') + 1);
-            const std::string message = Utf16ToUtf8(line.substr(tab + 1));
+        for (const std::string& message : test::DebugLogMessages(tree_.Core("kra.log")))
             if (message.rfind("TAPI", 0) == 0) lines.push_back(message);
-            start = end + 2;
-        }
         return lines;
     }
-    std::filesystem::path log_;
+    // A folder of its own: the tests of this file run side by side.
+    test::TempTree tree_;
 };
 
 TEST_F(TelephonyInitTest, FailureCodesAndLines) {
