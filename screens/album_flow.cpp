@@ -183,6 +183,35 @@ void Step(Screen& screen, int dir, bool fast) {
     Start(kFlowMotionTimer, 60);
 }
 
+// The zoom into now playing: the centre cover shrinks toward the middle
+// of the screen while the row around it fades, five frames at the step's pace.
+void ZoomCentre(Screen& screen) {
+    AlbumFlow& flow = g_albumFlow;
+    const int centre = flow.slots[kFlowCentre];
+    if (!Valid(flow, centre)) return;
+    const FlowAlbum& c = flow.albums[size_t(centre)];
+    if (!c.flowImage.HasPixels()) return;
+    const int32_t W = int32_t(screen.width), H = int32_t(screen.height);
+    const int32_t fromX = c.x + int32_t(c.flowImage.width) / 2;
+    const int32_t fromY = c.y + int32_t(c.flowImage.height) / 2;
+    Surface scaled;
+    FramePacer pacer;
+    for (int n = 1; n <= 5; ++n) {
+        Compose(screen, 0, -1, -1, false);
+        DimScreen(screen, uint32_t(32 - 5 * n));
+        const uint32_t w = std::max<uint32_t>(1, c.flowImage.width * uint32_t(10 - n) / 10);
+        const uint32_t h = std::max<uint32_t>(1, c.flowImage.height * uint32_t(10 - n) / 10);
+        if (ScaleSurface(scaled, screen, c.flowImage, w, h, false, false) == 1) {
+            const int32_t cx = fromX + (W / 2 - fromX) * n / 5;
+            const int32_t cy = fromY + (H / 2 - fromY) * n / 5;
+            DrawSurface(scaled, screen, cx - int32_t(w) / 2, cy - int32_t(h) / 2, int32_t(w),
+                        int32_t(h), 0, 0, BlitKeyed, 32);
+        }
+        pacer.Show(screen);
+        if (flow.hooks.onFrame) flow.hooks.onFrame(n - 1);
+    }
+}
+
 }  // namespace
 
 int32_t FlowSpacing(int32_t coverSize, int uiScale) {
@@ -507,7 +536,10 @@ void FlowTap(Screen& screen, int32_t x, int32_t y) {
         return;
     }
     if (x >= left && x < right) {
-        if (y >= c.y && y < flow.baseline && flow.hooks.playAlbum) flow.hooks.playAlbum(centre);
+        if (y >= c.y && y < flow.baseline && flow.hooks.playAlbum) {
+            ZoomCentre(screen);
+            flow.hooks.playAlbum(centre);
+        }
         return;
     }
     if (x < left)

@@ -232,10 +232,27 @@ TEST_F(AlbumFlowTest, EndsStayAtRest) {
     FlowTap(g_screen, int32_t(g_screen.width) - 5, 200);
     EXPECT_EQ(g_albumFlow.current, 3);
     EXPECT_TRUE(frames.empty());
-    // A centre tap plays the centre album.
+    // A centre tap zooms the centre cover out in five paced frames, then plays the album.
     const FlowAlbum& c = g_albumFlow.albums[3];
+    size_t framesAtPlay = 0;
+    g_albumFlow.hooks.playAlbum = [&](int album) {
+        played.push_back(album);
+        framesAtPlay = frames.size();
+    };
+    g_albumFlow.hooks.onFrame = [this](int n) {
+        frames.push_back({n, platform::TickCount()});
+        if (n == 4) Save("album-flow-zoom-end.png");
+    };
     FlowTap(g_screen, int32_t(g_screen.width) / 2, c.y + 10);
     EXPECT_EQ(played, (std::vector<int>{3}));
+    ASSERT_EQ(frames.size(), 5u);
+    EXPECT_EQ(framesAtPlay, 5u);
+    for (size_t i = 1; i < frames.size(); ++i)
+        EXPECT_GE(frames[i].second - frames[i - 1].second, 33u);
+    // The last frame: the shrunken cover in the middle, the far row faded to black.
+    const int32_t W = int32_t(g_screen.width), H = int32_t(g_screen.height);
+    EXPECT_NE(*ScreenPixel(g_screen, W / 2, H / 2), 0);
+    EXPECT_EQ(*ScreenPixel(g_screen, W / 2 - int32_t(c.flowImage.width) / 2 + 2, c.y + 2), 0);
 }
 
 TEST_F(AlbumFlowTest, FlicksEndAndDragsRelax) {
