@@ -394,8 +394,25 @@ void MoveToPrevAlbum(Screen& screen, bool fast) {
     Step(screen, -1, fast);
 }
 
+namespace {
+
+void ScrollList(const Screen& screen, int32_t by);
+
+// A flicked track list glides on, slowing by a fifth per tick, and stops at its ends.
+void GlideFlowList(const Screen& screen) {
+    AlbumFlow& flow = g_albumFlow;
+    if (flow.listVelocity == 0) return;
+    const int32_t before = flow.listScroll;
+    ScrollList(screen, int32_t(std::lround(flow.listVelocity * 60.0)));
+    flow.listVelocity *= 0.8;
+    if (flow.listScroll == before || std::fabs(flow.listVelocity) < 0.05) flow.listVelocity = 0;
+}
+
+}  // namespace
+
 bool FlowMotion(Screen& screen) {
     AlbumFlow& flow = g_albumFlow;
+    if (flow.listShown) GlideFlowList(screen);
     KRA_LOG("AF CAF=%d D=%f P=%d M=%d", flow.current, double(flow.offset), flow.divisor,
             flow.count);
     flow.offset = RelaxOffset(flow.offset);
@@ -640,6 +657,7 @@ void LoadAlbumTitles(Screen& screen) {
     KRA_LOG("start load af af");
     flow.tracks.clear();
     flow.listScroll = 0;
+    flow.listVelocity = 0;
     flow.markedRow = -1;
     flow.listAlbum = centre;
     if (Valid(flow, centre) && flow.hooks.loadTracks) flow.hooks.loadTracks(centre, flow.tracks);
@@ -734,6 +752,7 @@ void TurnFlowList(Screen& screen) {
         TurnOver(screen, cover, list, coverY, ly, false, false, 1, true, hooks);
     flow.listShown = !showing;
     flow.markedRow = -1;
+    flow.listVelocity = 0;
 }
 
 // ---- Covers from the worker ----
@@ -853,6 +872,7 @@ void FlowPenDown(Screen& screen, int32_t x, int32_t y, uint32_t now) {
     flow.lastSpeed = 0;
     flow.divisor = 0;  // a touch stops a running flick
     flow.velocity = 0;
+    flow.listVelocity = 0;
     flow.fast = false;
     if (flow.listShown && flow.rowHeight > 0) {
         int32_t lx, ly, lw, lh;
@@ -870,6 +890,8 @@ void FlowPenMove(Screen& screen, int32_t x, int32_t y, uint32_t now) {
         // The list scrolls with the finger; the row stays marked only near the press.
         if (std::abs(flow.pressY - y) >= 5 * std::max(UiScale(), 1)) flow.markedRow = -1;
         ScrollList(screen, flow.lastY - y);
+        flow.lastSpeed =
+            double(flow.lastY - y) / double(std::max<uint32_t>(now - flow.lastTime, 1));
         flow.lastY = y;
         flow.lastTime = now;
         return;
@@ -943,6 +965,8 @@ void FlowPenUp(Screen& screen, int32_t x, int32_t y, uint32_t now) {
             } else if (!inList) {
                 FlowTap(screen, x, y);
             }
+        } else if (now - flow.lastTime < 100 && std::fabs(flow.lastSpeed) >= 0.2) {
+            flow.listVelocity = flow.lastSpeed;  // the motion tick carries it on
         }
         return;
     }

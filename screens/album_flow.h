@@ -100,6 +100,7 @@ struct AlbumFlow {
     int listAlbum = -1;
     std::vector<FlowTrack> tracks;
     int32_t listScroll = 0;
+    double listVelocity = 0;  // px per ms of a flick through the list; 0 at rest
     int32_t rowHeight = 0;
     int32_t markedRow = -1;
     FlowHooks hooks;

@@ -399,6 +399,30 @@ TEST_F(AlbumFlowTest, TrackListRowsPlayAndTheBarDoubleTapLeaves) {
     ASSERT_EQ(songs.size(), 1u);
     EXPECT_EQ(songs[0], g_albumFlow.tracks[4].path);
     EXPECT_EQ(played, (std::vector<int>{2}));
+    // A flick glides on over the motion ticks, slowing, and a touch stops it.
+    FlowPenDown(g_screen, x + w / 2, y + h - 5, t += 50);
+    FlowPenMove(g_screen, x + w / 2, y + h - 5 - rowH, t += 20);
+    FlowPenUp(g_screen, x + w / 2, y + h - 5 - rowH, t += 20);
+    const int32_t released = g_albumFlow.listScroll;
+    OnFlowTimer(g_screen);
+    const int32_t first = g_albumFlow.listScroll - released;
+    OnFlowTimer(g_screen);
+    const int32_t second = g_albumFlow.listScroll - released - first;
+    EXPECT_GT(first, rowH);
+    EXPECT_GT(second, 0);
+    EXPECT_LT(second, first);
+    FlowPenDown(g_screen, x + w / 2, y + 5, t += 50);
+    const int32_t stopped = g_albumFlow.listScroll;
+    FlowPenUp(g_screen, x + w / 2 + 40, y + 5, t += 40);
+    OnFlowTimer(g_screen);
+    EXPECT_EQ(g_albumFlow.listScroll, stopped);
+    // A hard flick stops at the end of the list.
+    FlowPenDown(g_screen, x + w / 2, y + h - 5, t += 50);
+    FlowPenMove(g_screen, x + w / 2, y + 5, t += 5);
+    FlowPenUp(g_screen, x + w / 2, y + 5, t += 5);
+    for (int i = 0; i < 40 && g_albumFlow.listVelocity != 0; ++i) OnFlowTimer(g_screen);
+    EXPECT_EQ(g_albumFlow.listVelocity, 0);
+    EXPECT_EQ(g_albumFlow.listScroll, 40 * rowH - h);
     // A side tap while the list shows turns it back, no step.
     FlowPenDown(g_screen, 5, y + 20, t += 50);
     FlowPenUp(g_screen, 5, y + 20, t += 40);
