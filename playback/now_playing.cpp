@@ -1,5 +1,5 @@
-// Starting a song in the player, the player's reports, and the commands the
-// playback serves.
+// Starting a song in the player, the player's reports, and the hooks through
+// which the window's commands reach the playback.
 #include <algorithm>
 
 #include "app/base/app_state.h"
@@ -19,35 +19,9 @@ using namespace queue_detail;
 
 namespace {
 
-constexpr uint32_t kEndGuardMs = 1500;  // a stop this soon after a start is no end
-constexpr uint32_t kPositionTimer = 0x40A;
-
 void ApplyVolume(uint32_t volume) {
     g_settings.musicVolume = volume > 100 ? 100 : volume;
     player::SetVolume(int32_t(g_settings.musicVolume));
-}
-
-void StepVolume(int delta) {
-    int volume = int(g_settings.musicVolume) + delta;
-    volume = volume < 0 ? 0 : (volume > 100 ? 100 : volume);
-    ApplyVolume(uint32_t(volume));
-    WriteDword(u"MusicVolume", g_settings.musicVolume);
-}
-
-void NoteRemote() {
-    if (g_hooks.noteRemote) g_hooks.noteRemote();
-}
-
-void HoldOff() {
-    if (g_hooks.holdOff) g_hooks.holdOff();
-}
-
-void EndOfTrackAfterStop() {
-    if (g_app.skipNextEnd) {
-        g_app.skipNextEnd = false;
-        return;
-    }
-    if (platform::TickCount() - g_app.lastTrackStartTick > kEndGuardMs && !g_app.paused) Next();
 }
 
 // Shell hooks.
@@ -145,93 +119,6 @@ void ApplyPendingResume() {
     if (!g_app.resumePending) return;
     g_app.resumePending = false;
     player::SetPosition(g_queue.resumePosition);
-}
-
-bool HandlePlaybackCommand(uint32_t command, intptr_t lParam) {
-    const bool firstVersion = g_app.osMinor == 1;
-    switch (command) {
-        case 2:
-            if (firstVersion) {
-                RefreshFromPlayer();
-                if (g_app.resumePending) {
-                    if (!g_app.paused) player::Play();
-                    g_app.resumePending = false;
-                }
-            }
-            return true;
-        case 3:
-            if (!g_app.paused) platform::SetTimer(kPositionTimer, 1000);
-            return true;
-        case 6:
-            if (!firstVersion) {
-                ApplyPendingResume();
-                RefreshFromPlayer();
-            }
-            return true;
-        case 8:
-            if (!firstVersion && !g_app.paused) Next();
-            return true;
-        case 201:
-            if (firstVersion) ApplyPendingResume();
-            return true;
-        case 204:
-            if (firstVersion) EndOfTrackAfterStop();
-            return true;
-        case 101:
-            NoteRemote();
-            TogglePause();
-            HoldOff();
-            return true;
-        case 102:
-            NoteRemote();
-            Next();
-            HoldOff();
-            return true;
-        case 103:
-            NoteRemote();
-            Previous();
-            HoldOff();
-            return true;
-        case 104:
-            NoteRemote();
-            if (!g_app.paused) Next();
-            return true;
-        case 105:
-            NoteRemote();
-            PlayRandomTrack();
-            return true;
-        case 301:
-        case 402:
-            TogglePause();
-            HoldOff();
-            return true;
-        case 302:
-        case 400:
-            Next();
-            HoldOff();
-            return true;
-        case 303:
-        case 401:
-            Previous();
-            HoldOff();
-            return true;
-        case 304:
-            ApplyVolume(lParam < 0 ? 0 : uint32_t(lParam));
-            return true;
-        case 305:
-            WriteDword(u"MusicVolume", g_settings.musicVolume);
-            return true;
-        case 403:
-            StepVolume(+5);
-            HoldOff();
-            return true;
-        case 404:
-            StepVolume(-5);
-            HoldOff();
-            return true;
-        default:
-            return command <= 11;  // the other play states need nothing
-    }
 }
 
 namespace {

@@ -142,11 +142,6 @@ bool ShowSong(const std::u16string& path, uint32_t position, bool startPaused);
 void RefreshFromPlayer();
 // Seeks to a pending start position.
 void ApplyPendingResume();
-// The commands that the playback serves: player reports 2, 3, 6, 8, 201,
-// 204 (by g_app.osMinor: 1 takes the end of a song from 204, later versions
-// from 8), remote and key commands 101-105, 301-305, 400-404. False for any
-// other command.
-bool HandlePlaybackCommand(uint32_t command, intptr_t lParam);
 // Fills the shell's player hooks (g_hooks) with the playback's entries and
 // registers the handler of the engine's wake message (kWmPlayerEvents) with
 // the window through `registerMessage` (the shell's RegisterMessageHandler).

@@ -11,6 +11,7 @@
 #include "app/base/app_state.h"
 #include "app/base/hooks.h"
 #include "app/base/settings.h"
+#include "app/shell.h"
 #include "library/library.h"
 #include "library/scan.h"
 #include "platform/clock.h"
@@ -53,6 +54,7 @@ class QueueTest : public ::testing::Test {
         ResetSettings();
         ResetAppState();
         ResetAppHooks();
+        InstallPlaybackHooks(nullptr);
         g_app.osMinor = 2;
         g_library = Library{};
         g_playbackHooks = PlaybackHooks{};
@@ -96,6 +98,11 @@ class QueueTest : public ::testing::Test {
         for (std::u16string_view song : g_library.browse) allSongs_.AddLine(song, song);
     }
 
+    // The window's procedure, as a posted command reaches it.
+    static intptr_t Command(uint32_t command, intptr_t lParam = 0) {
+        return WindowProc(platform::kWmCommand, command, lParam);
+    }
+
     // The window: takes the engine's reports and hands every posted command
     // to the playback, until nothing more is posted.
     void Dispatch() {
@@ -106,7 +113,7 @@ class QueueTest : public ::testing::Test {
             commands.swap(g_posted);
             for (uint32_t command : commands) {
                 g_handled.push_back(command);
-                HandlePlaybackCommand(command, 0);
+                Command(command);
             }
         }
         ADD_FAILURE() << "commands keep coming";
