@@ -31,6 +31,11 @@ class AlbumArtTest : public ::testing::Test {
     Bytes Caption(const char16_t* album, const char16_t* artist) {
         return EncodeFolderTag(album, artist);
     }
+    AlbumArt Load(const std::string& folder, bool background = false) {
+        AlbumArt art;
+        LoadAlbumArt(tree_.Core(folder), background, options_, art);
+        return art;
+    }
 
     ArtTree tree_;
     ArtOptions options_;
@@ -80,9 +85,7 @@ TEST_F(AlbumArtTest, CoverFileMeansNoPictureExtraction) {
     tree_.Write("M/A/01.mp3", TaggedSong("One", "Band", "First", SolidJpeg(8, 8, 0, 0, 250)));
     tree_.Write("M/A/cover.jpg", jpeg_);
     test::LogCapture log(tree_);
-    AlbumArt art;
-    LoadAlbumArt(tree_.Core("M/A"), false, options_, art);
-    EXPECT_TRUE(art.coverLoaded);
+    EXPECT_TRUE(Load("M/A").coverLoaded);
     EXPECT_FALSE(tree_.Exists("prog/kraaf.bmp"));
     EXPECT_FALSE(tree_.Exists("M/A/folder.jpg"));
     const std::vector<std::string> lines = log.Messages();
@@ -93,42 +96,36 @@ TEST_F(AlbumArtTest, CoverFileMeansNoPictureExtraction) {
 TEST_F(AlbumArtTest, CaptionFallbacks) {
     // No album tag: the folder's name; the artist comes along.
     tree_.Write("M/Rock Hits/01.mp3", TaggedSong("One", "Band", ""));
-    AlbumArt art;
-    LoadAlbumArt(tree_.Core("M/Rock Hits"), false, options_, art);
+    AlbumArt art = Load("M/Rock Hits");
     EXPECT_EQ(art.album, u"Rock Hits");
     EXPECT_EQ(art.artist, u"Band");
     EXPECT_FALSE(art.coverLoaded);
 
     // No music file at all: the folder's name and no artist, cached too.
     tree_.Folder("M/Empty");
-    LoadAlbumArt(tree_.Core("M/Empty"), true, options_, art);
+    art = Load("M/Empty", true);
     EXPECT_EQ(art.album, u"Empty");
     EXPECT_EQ(art.artist, u"");
     EXPECT_EQ(tree_.Read("M/Empty/kra1.tag"), Caption(u"Empty", u""));
 
     // A damaged caption cache is read again from the tags and rewritten.
     tree_.Write("M/Rock Hits/kra1.tag", Bytes{9});
-    LoadAlbumArt(tree_.Core("M/Rock Hits"), false, options_, art);
-    EXPECT_EQ(art.artist, u"Band");
+    EXPECT_EQ(Load("M/Rock Hits").artist, u"Band");
     EXPECT_EQ(tree_.Read("M/Rock Hits/kra1.tag"), Caption(u"Rock Hits", u"Band"));
 }
 
 TEST_F(AlbumArtTest, AnotherFoldersPictureIsNeverUsedOrCopied) {
     tree_.Write("prog/kraaf.bmp", jpeg_);  // left by an earlier album
     tree_.Write("M/B/01.mp3", TaggedSong("One", "Band", "B"));
-    AlbumArt art;
-    LoadAlbumArt(tree_.Core("M/B"), false, options_, art);
-    EXPECT_FALSE(art.coverLoaded);
+    EXPECT_FALSE(Load("M/B").coverLoaded);
     EXPECT_FALSE(tree_.Exists("M/B/folder.jpg"));
 
     // The same where the caption is cached already, or where no music is.
     tree_.Write("prog/kraaf.bmp", jpeg_);
-    LoadAlbumArt(tree_.Core("M/B"), false, options_, art);
-    EXPECT_FALSE(art.coverLoaded);
+    EXPECT_FALSE(Load("M/B").coverLoaded);
     tree_.Write("prog/kraaf.bmp", jpeg_);
     tree_.Folder("M/C");
-    LoadAlbumArt(tree_.Core("M/C"), false, options_, art);
-    EXPECT_FALSE(art.coverLoaded);
+    EXPECT_FALSE(Load("M/C").coverLoaded);
     EXPECT_FALSE(tree_.Exists("M/B/folder.jpg"));
     EXPECT_FALSE(tree_.Exists("M/C/folder.jpg"));
 }
@@ -137,22 +134,10 @@ TEST_F(AlbumArtTest, DamagedEmbeddedPictureGivesTheDefaultAndNoFolderJpg) {
     Bytes broken = jpeg_;
     broken.resize(40);
     tree_.Write("M/A/01.mp3", TaggedSong("One", "Band", "A", broken));
-    AlbumArt art;
-    LoadAlbumArt(tree_.Core("M/A"), false, options_, art);
+    AlbumArt art = Load("M/A");
     EXPECT_FALSE(art.coverLoaded);
     EXPECT_EQ(art.album, u"A");
     EXPECT_FALSE(tree_.Exists("M/A/folder.jpg"));
-}
-
-TEST_F(AlbumArtTest, KeepAspectSetsTheFactors) {
-    tree_.Write("M/A/cover.jpg", SolidJpeg(80, 40, 0, 250, 0));
-    options_.keepAspect = true;
-    AlbumArt art;
-    LoadAlbumArt(tree_.Core("M/A"), true, options_, art);
-    ASSERT_TRUE(art.coverLoaded);
-    EXPECT_EQ(test::SizeOf(art.cover), std::pair(64u, 32u));
-    EXPECT_FLOAT_EQ(art.widthFactor, 1.0f);
-    EXPECT_FLOAT_EQ(art.heightFactor, 0.5f);
 }
 
 // --- Now playing --------------------------------------------------------------------
@@ -288,18 +273,26 @@ TEST_F(AlbumArtTest, ForegroundLoadsFillEntriesOnce) {
     EXPECT_EQ(AlbumCover(2)->width, 0u);
 }
 
-TEST_F(AlbumArtTest, KeepAspectDefaultFactors) {
+TEST_F(AlbumArtTest, KeepAspectFactors) {
     options_.keepAspect = true;
     SetAlbumArtOptions(options_);
+    tree_.Write("M/A/cover.jpg", SolidJpeg(80, 40, 0, 250, 0));
+    AlbumArt art = Load("M/A", true);
+    ASSERT_TRUE(art.coverLoaded);
+    EXPECT_EQ(test::SizeOf(art.cover), std::pair(64u, 32u));
+    EXPECT_FLOAT_EQ(art.widthFactor, 1.0f);
+    EXPECT_FLOAT_EQ(art.heightFactor, 0.5f);
+
+    // The default cover's factors go to entry 0 and to albums without a
+    // picture.
     Surface defaultCover;
     FillSurface(defaultCover, Screen{}, 40, 20, 0, false, 0);
     SetDefaultCover(defaultCover);
-    tree_.Folder("M/A");
-    auto table = MakeTable({tree_.Core("M/A")});
+    tree_.Folder("M/B");
+    auto table = MakeTable({tree_.Core("M/B")});
     ASSERT_TRUE(LoadAlbumEntry(table, 1));
     EXPECT_FLOAT_EQ(table->entries[0].widthFactor, 1.0f);
     EXPECT_FLOAT_EQ(table->entries[0].heightFactor, 0.5f);
-    // An album without a picture takes the default entry's factors.
     EXPECT_FLOAT_EQ(table->entries[1].heightFactor, 0.5f);
 }
 
