@@ -241,23 +241,16 @@ TEST(BlitTest, FillRectMapsCornersForEachOrientation) {
     }
 }
 
-TEST(BlitTest, FillRectClipsAndBlends) {
+TEST(BlitTest, FillRectClipsAndBlendsWithTheBrushKept) {
     TestScreen t(4, 4);
     Brush white = MakeBrush(0xFFFF);
     SelectBrush(t.screen, &white);
+    // A null brush is refused and the selected one stays.
+    EXPECT_EQ(SelectBrush(t.screen, nullptr), nullptr);
+    EXPECT_EQ(t.screen.errorCode, kScreenErrorNullBrush);
     FillRect(t.screen, -10, -10, 1, 100, 16, 0);
     EXPECT_EQ(t.At(0, 3), BlendPixel(kLayout565, 0, 0xFFFF, 16));
     EXPECT_EQ(t.At(1, 0), 0);
-}
-
-TEST(BlitTest, SelectBrushRefusesNull) {
-    TestScreen t(2, 2);
-    Brush a = MakeBrush(1);
-    SelectBrush(t.screen, &a);
-    EXPECT_EQ(SelectBrush(t.screen, nullptr), nullptr);
-    EXPECT_EQ(t.screen.errorCode, kScreenErrorNullBrush);
-    EXPECT_EQ(t.screen.brush, &a);
-    EXPECT_EQ(a.kind, kBrushKind);
 }
 
 TEST(BlitTest, LinesAreStraightEndExclusiveAndClipped) {

@@ -74,7 +74,7 @@ TEST(FadeTest, FadeInScalesASavedCopy) {
     EXPECT_EQ(platform::TickCount(), 1250u);
 }
 
-TEST(FadeTest, StepsThatMissFullBrightnessStillEndOnTheFrame) {
+TEST(FadeTest, OddStepsStillEndOnTheFrameAndSuspendedIsLeftAlone) {
     FadeScreen f;
     f.screen.backBuffer[0] = 0xFFFF;
     FadeIn(f.screen, 5);  // 8, 13, ... 28, then the full frame
@@ -83,10 +83,8 @@ TEST(FadeTest, StepsThatMissFullBrightnessStillEndOnTheFrame) {
     f.recorded.frames.clear();
     FadeOut(f.screen, 0);  // a zero step still ends
     EXPECT_EQ(f.recorded.frames.back()[0], 0);
-}
-
-TEST(FadeTest, SuspendedScreenIsLeftAlone) {
-    FadeScreen f;
+    // A suspended screen is left alone.
+    f.recorded.frames.clear();
     SuspendScreen(f.screen);
     FadeOut(f.screen, 6);
     EXPECT_TRUE(f.recorded.frames.empty());
