@@ -137,9 +137,7 @@ TEST(Mp4ReaderTest, QuickTimeMetaAndOutOfRangeGenre) {
 
 TEST(Mp4ReaderTest, DamagedTreesStayInsideTheirBounds) {
     Mp4Reader reader;
-    // Too short for a box, and a box smaller than its header.
-    MemoryFile tiny{Bytes{0, 0, 0, 0x10, 'f', 't'}};
-    EXPECT_FALSE(reader.Open(tiny.Callbacks()));
+    // A box smaller than its header. (Truncations are the fuzzer's.)
     MemoryFile small{test::Be32(4) + Text("ftyp")};
     EXPECT_FALSE(reader.Open(small.Callbacks()));
 
@@ -161,15 +159,6 @@ TEST(Mp4ReaderTest, DamagedTreesStayInsideTheirBounds) {
     MemoryFile deep{Box("ftyp", Text("M4A ")) + Box("moov", nested)};
     ASSERT_TRUE(reader.Open(deep.Callbacks()));
     EXPECT_EQ(reader.Metadata("title"), std::nullopt);
-
-    // Every truncation of a whole movie opens or fails cleanly.
-    Bytes movie = Movie();
-    for (size_t n = 0; n < movie.size(); ++n) {
-        MemoryFile part{Bytes(movie.begin(), movie.begin() + long(n))};
-        if (reader.Open(part.Callbacks()) && reader.TrackCount() == 1) {
-            EXPECT_LE(reader.Track(0).decoderConfig.size(), 2u);
-        }
-    }
 }
 
 }  // namespace
