@@ -31,6 +31,10 @@ void Physical(int orientation, uint32_t W, uint32_t H, int32_t x, int32_t y, int
     }
 }
 
+std::vector<uint16_t> Pixels(const TestScreen& t) {
+    return std::vector<uint16_t>(t.screen.backBuffer, t.screen.backBuffer + t.screen.pixelCount);
+}
+
 // The drawing rules written out pixel by pixel, as the reference for the
 // specialised loops.
 void ReferenceDraw(const Surface& src, std::vector<uint16_t>& buffer, const PixelLayout& layout,
@@ -80,8 +84,7 @@ TEST(BlitTest, AllModesAndOrientationsMatchThePixelRules) {
                     src.pixels[i] = src.pixels[0];
                 for (uint32_t i = 0; i < t.screen.pixelCount; ++i)
                     t.screen.backBuffer[i] = uint16_t(rng() & (rgb555 ? 0x7FFF : 0xFFFF));
-                std::vector<uint16_t> expected(t.screen.backBuffer,
-                                               t.screen.backBuffer + t.screen.pixelCount);
+                std::vector<uint16_t> expected = Pixels(t);
                 const uint32_t mode = modes[rng() % 5];
                 const uint32_t alphas[] = {0, 1, 16, 31, 32};
                 const uint32_t alpha = alphas[rng() % 5];
@@ -91,10 +94,8 @@ TEST(BlitTest, AllModesAndOrientationsMatchThePixelRules) {
                 ReferenceDraw(src, expected, t.screen.layout, orientation, 37, 23, x, y, w, h, sx,
                               sy, mode, alpha);
                 ASSERT_EQ(DrawSurface(src, t.screen, x, y, w, h, sx, sy, mode, alpha), 1);
-                std::vector<uint16_t> got(t.screen.backBuffer,
-                                          t.screen.backBuffer + t.screen.pixelCount);
-                ASSERT_EQ(got, expected) << "orientation " << orientation << " mode " << mode
-                                         << " alpha " << alpha << " round " << round;
+                ASSERT_EQ(Pixels(t), expected) << "orientation " << orientation << " mode " << mode
+                                               << " alpha " << alpha << " round " << round;
             }
         }
 }
@@ -109,8 +110,7 @@ TEST(BlitTest, LongRunsCrossTheGatherChunks) {
     std::fill(t.screen.backBuffer, t.screen.backBuffer + t.screen.pixelCount, 0x1234);
     ReferenceDraw(src, expected, t.screen.layout, 1, 1500, 3, 0, 0, 0, 0, 0, 0, BlitBlend, 20);
     DrawSurface(src, t.screen, 0, 0, 0, 0, 0, 0, BlitBlend, 20);
-    EXPECT_EQ(std::vector<uint16_t>(t.screen.backBuffer, t.screen.backBuffer + t.screen.pixelCount),
-              expected);
+    EXPECT_EQ(Pixels(t), expected);
 }
 
 TEST(BlitTest, BlendFormulaIsFloorPerChannel) {
