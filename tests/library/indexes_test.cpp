@@ -10,16 +10,17 @@ namespace kra {
 namespace {
 
 using test::TempTree;
+using Strings = std::vector<std::u16string>;
 
 SongFacts NoTags(const std::u16string&) {
     return {};
 }
 
-std::vector<std::u16string> Texts(const ListContent& view) {
-    return std::vector<std::u16string>(view.text.begin(), view.text.end());
+Strings Texts(const ListContent& view) {
+    return Strings(view.text.begin(), view.text.end());
 }
-std::vector<std::u16string> Data(const ListContent& view) {
-    return std::vector<std::u16string>(view.data.begin(), view.data.end());
+Strings Data(const ListContent& view) {
+    return Strings(view.data.begin(), view.data.end());
 }
 
 class IndexesTest : public ::testing::Test {
@@ -56,10 +57,9 @@ TEST_F(IndexesTest, AlbumsArtistsAndAnArtistsAlbums) {
 
     ListContent albums;
     InitializeAlbumList(library, albums);
-    EXPECT_EQ(Texts(albums),
-              (std::vector<std::u16string>{u"Shuffle Albums", u"", u"First", u"Second"}));
-    EXPECT_EQ(Data(albums), (std::vector<std::u16string>{u"ashuffle", root, root + u"\\Band\\First",
-                                                         root + u"\\Band\\Second"}));
+    EXPECT_EQ(Texts(albums), (Strings{u"Shuffle Albums", u"", u"First", u"Second"}));
+    EXPECT_EQ(Data(albums),
+              (Strings{u"ashuffle", root, root + u"\\Band\\First", root + u"\\Band\\Second"}));
     EXPECT_EQ(albums.header, root + u" (3 albums)");
     EXPECT_EQ(albums.icon, tree.Core("home") + u"\\gfx\\pmusic.png");
     // A view that holds lines is left as it is.
@@ -69,20 +69,19 @@ TEST_F(IndexesTest, AlbumsArtistsAndAnArtistsAlbums) {
 
     ListContent artists;
     InitializeArtistList(library, artists);
-    EXPECT_EQ(Texts(artists), std::vector<std::u16string>{u"Band"});
-    EXPECT_EQ(Data(artists), std::vector<std::u16string>{root + u"\\Band"});
+    EXPECT_EQ(Texts(artists), Strings{u"Band"});
+    EXPECT_EQ(Data(artists), Strings{root + u"\\Band"});
     EXPECT_EQ(artists.header, root + u" (1 artist)");
 
     ListContent band;
     ListContent songs;
     EXPECT_FALSE(ArtistListAlbum(library, u"Band", band, songs, u""));
-    EXPECT_EQ(Texts(band),
-              (std::vector<std::u16string>{u"Shuffle Albums", u"All Songs", u"First", u"Second"}));
+    EXPECT_EQ(Texts(band), (Strings{u"Shuffle Albums", u"All Songs", u"First", u"Second"}));
     EXPECT_EQ(Data(band)[1], u"all songs");
     EXPECT_EQ(band.header, u"Band (2 albums)");
 
     ArtistSongs(library, u"Band", songs, root + u"\\Band\\First\\2.mp3");
-    EXPECT_EQ(Texts(songs), (std::vector<std::u16string>{u"Shuffle", u"1", u"2", u"1"}));
+    EXPECT_EQ(Texts(songs), (Strings{u"Shuffle", u"1", u"2", u"1"}));
     EXPECT_EQ(songs.header, u"Band (3 songs)");
     EXPECT_EQ(songs.selected, 2);
 }
@@ -96,7 +95,7 @@ TEST_F(IndexesTest, FirstAlbumIsNamedLikeTheOthersUnlessItIsTheLibraryFolder) {
     EXPECT_EQ(AlbumLabel(library, 1), u"Alpha");
     InitializeAlbumList(library, library.views.albums);
     EXPECT_EQ(Texts(library.views.albums),
-              (std::vector<std::u16string>{u"Shuffle Albums", u"Alpha", u"Beta", u"Zulu"}));
+              (Strings{u"Shuffle Albums", u"Alpha", u"Beta", u"Zulu"}));
     tree.File("M/root.mp3");
     Scan("M");
     EXPECT_EQ(AlbumLabel(library, 1), u"");
@@ -111,7 +110,7 @@ TEST_F(IndexesTest, ArtistWithOneAlbumOpensItsSongs) {
     ListContent view;
     ListContent songs;
     EXPECT_TRUE(ArtistListAlbum(library, u"Solo", view, songs, u""));
-    EXPECT_EQ(Texts(songs), (std::vector<std::u16string>{u"Shuffle", u"a", u"b"}));
+    EXPECT_EQ(Texts(songs), (Strings{u"Shuffle", u"a", u"b"}));
     EXPECT_EQ(songs.header, u"Only (2 songs)");
     EXPECT_EQ(songs.selected, -1);
 }
@@ -129,7 +128,7 @@ TEST_F(IndexesTest, RootLibraryTakesTheFirstLevelAsArtist) {
     EXPECT_EQ(AlbumLabel(library, 2), u"Rock");
     ListContent artists;
     InitializeArtistList(library, artists);
-    EXPECT_EQ(Data(artists), std::vector<std::u16string>{u"\\Music"});
+    EXPECT_EQ(Data(artists), Strings{u"\\Music"});
 }
 
 TEST_F(IndexesTest, ArtistSongsFindsEveryAlbumOfTheArtist) {
@@ -153,8 +152,7 @@ TEST_F(IndexesTest, ArtistSongsFindsEveryAlbumOfTheArtist) {
     ListContent artists;
     InitializeArtistList(library, artists);
     // Not adjacent in the table: Bob appears twice.
-    EXPECT_EQ(Texts(artists),
-              (std::vector<std::u16string>{u"abba", u"Bob", u"Bob Dylan", u"Bob", u"The Beatles"}));
+    EXPECT_EQ(Texts(artists), (Strings{u"abba", u"Bob", u"Bob Dylan", u"Bob", u"The Beatles"}));
 }
 
 TEST_F(IndexesTest, AllSongsListAndSingularHeader) {
@@ -162,7 +160,7 @@ TEST_F(IndexesTest, AllSongsListAndSingularHeader) {
     Scan("M");
     ListContent all;
     BuildAllSongsList(library, all);
-    EXPECT_EQ(Texts(all), std::vector<std::u16string>{u"only.mp3"});
+    EXPECT_EQ(Texts(all), Strings{u"only.mp3"});
     EXPECT_EQ(all.header, library.root + u" (1 song)");
 
     LibraryWords words;
