@@ -20,12 +20,11 @@
 #include "platform/registry.h"
 #include "playback/play_queue.h"
 #include "playback/player_bridge.h"
-#include "test_media.h"
+#include "support/temp_tree.h"
 
 namespace kra::test {
 
 inline std::vector<uint32_t> g_posted;
-inline std::vector<uint32_t> g_handled;
 inline std::vector<int> g_albumShows;  // direction of every album change shown
 
 inline void CapturePosted(uint32_t command) {
@@ -41,12 +40,6 @@ inline bool SlideCover(int direction) {
 
 class QueueTest : public ::testing::Test {
   protected:
-    // Albums of the library: folder name -> number of songs.
-    struct Album {
-        std::string folder;
-        int songs;
-    };
-
     void SetUp() override {
         if (!platform::IsVirtualClock()) platform::UseVirtualClock(100000);
         platform::RegistryUseMemory();
@@ -63,7 +56,6 @@ class QueueTest : public ::testing::Test {
         ResetPlayQueue();
         SeedShuffle(7);
         g_posted.clear();
-        g_handled.clear();
         g_albumShows.clear();
         auto engine = std::make_unique<platform::FakePlayer>();
         fake_ = engine.get();
@@ -78,18 +70,16 @@ class QueueTest : public ::testing::Test {
         platform::ResetMessageLoop();
     }
 
-    // Makes the albums on disk, scans them into the library and makes every
-    // song known to the fake engine (lengthMs each).
-    void MakeLibrary(const std::vector<Album>& albums, uint32_t lengthMs = 10000) {
-        for (const Album& album : albums) {
-            temp_.Folder(album.folder);
-            for (int i = 1; i <= album.songs; ++i) {
-                const std::string name =
-                    album.folder + "/" + (i < 10 ? "0" : "") + std::to_string(i) + ".mp3";
-                const std::u16string path = temp_.Write(name, {});
+    // Makes the albums on disk ("folder" -> up to 9 songs, each 10 s long
+    // on the fake engine) and scans them into the library.
+    void MakeLibrary(const std::vector<std::pair<std::string, int>>& albums) {
+        for (const auto& [folder, songs] : albums) {
+            temp_.Folder(folder);
+            for (int i = 1; i <= songs; ++i) {
+                const std::string name = folder + "/0" + std::to_string(i) + ".mp3";
                 platform::FakePlayer::Media media;
-                media.lengthMs = lengthMs;
-                fake_->AddMedia(path, media);
+                media.lengthMs = 10000;
+                fake_->AddMedia(temp_.Write(name, {}), media);
             }
         }
         g_library.root = temp_.Core();
@@ -111,10 +101,7 @@ class QueueTest : public ::testing::Test {
             if (g_posted.empty()) return;
             std::vector<uint32_t> commands;
             commands.swap(g_posted);
-            for (uint32_t command : commands) {
-                g_handled.push_back(command);
-                Command(command);
-            }
+            for (uint32_t command : commands) Command(command);
         }
         ADD_FAILURE() << "commands keep coming";
     }
@@ -147,8 +134,19 @@ class QueueTest : public ::testing::Test {
         SetPlayMusic(Song(relative));
         Dispatch();
     }
-    // Plays `seconds` into the current song without reaching its end.
-    void PlayInto(uint32_t seconds) { RunFor(seconds * 1000); }
+    // The current song, then the one after each of `moves` further steps.
+    std::vector<std::string> Walk(int moves, void (*move)() = &Next) {
+        std::vector<std::string> songs{Now()};
+        for (int i = 0; i < moves; ++i) {
+            move();
+            songs.push_back(Now());
+        }
+        return songs;
+    }
+    static void Modes(int repeat, int shuffle) {
+        g_settings.repeatAlbum = repeat;
+        g_settings.playShuffle = shuffle;
+    }
 
     TempTree temp_;
     platform::FakePlayer* fake_ = nullptr;

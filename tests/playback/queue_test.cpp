@@ -1,15 +1,16 @@
 // The play queue on the fake engine: moves by repeat mode at the album and
 // list boundaries, the end of a song on both event paths, the toggle, the
-// start-up resume and the transport commands.
+// start-up resume and the commands and hooks the shell reaches it by.
 #include "queue_fixture.h"
 
 namespace kra {
 namespace {
 
 using test::g_albumShows;
-using test::QueueTest;
+using Calls = std::vector<std::string>;
+using Songs = std::vector<std::string>;
 
-class NavigationTest : public QueueTest {
+class NavigationTest : public test::QueueTest {
   protected:
     void SetUp() override {
         QueueTest::SetUp();
@@ -19,16 +20,16 @@ class NavigationTest : public QueueTest {
 
 TEST_F(NavigationTest, PreviousUnderThreeSecondsGoesBackFromThreeRestarts) {
     Choose("A/Two/01.mp3");
-    PlayInto(2);
+    RunFor(2000);
     Previous();
     EXPECT_EQ(Now(), "A/One/03.mp3");
     EXPECT_EQ(g_albumShows, (std::vector<int>{0, -1})) << "the earlier album is shown";
 
-    PlayInto(3);
+    RunFor(3000);
     fake_->ClearCalls();
     Previous();
     EXPECT_EQ(Now(), "A/One/03.mp3");
-    EXPECT_EQ(fake_->Calls(), (std::vector<std::string>{"Stop", "Play"}));
+    EXPECT_EQ(fake_->Calls(), (Calls{"Stop", "Play"}));
     EXPECT_EQ(player::GetPosition(), 0u);
 }
 
@@ -43,18 +44,14 @@ TEST_F(NavigationTest, NextWalksAcrossAlbumsAndKeepsTheFolderQueue) {
     EXPECT_EQ(g_queue.cursor.folderCount, 2);
     EXPECT_EQ(g_albumShows.back(), +1);
     NextAlbum();
-    EXPECT_EQ(Now(), "B/Three/01.mp3");
-    PreviousAlbum();
-    EXPECT_EQ(Now(), "A/Two/01.mp3");
-    PreviousAlbum();
-    EXPECT_EQ(Now(), "A/One/01.mp3");
-    PreviousAlbum();  // from the first album to the last one
-    EXPECT_EQ(Now(), "B/Three/01.mp3");
+    // The third step goes from the first album to the last one.
+    EXPECT_EQ(Walk(3, &PreviousAlbum),
+              (Songs{"B/Three/01.mp3", "A/Two/01.mp3", "A/One/01.mp3", "B/Three/01.mp3"}));
     EXPECT_EQ(g_queue.cursor.position, 5);
 }
 
 TEST_F(NavigationTest, RepeatSongRestartsOnEveryMove) {
-    g_settings.repeatAlbum = 3;
+    Modes(3, 0);
     Choose("A/Two/02.mp3");
     for (void (*move)() : {&Next, &Previous, &PreviousAlbum, &NextAlbum}) {
         move();
@@ -63,7 +60,7 @@ TEST_F(NavigationTest, RepeatSongRestartsOnEveryMove) {
     }
     fake_->ClearCalls();
     Next();
-    EXPECT_EQ(fake_->Calls(), (std::vector<std::string>{"Stop", "Play"}));
+    EXPECT_EQ(fake_->Calls(), (Calls{"Stop", "Play"}));
     fake_->ClearCalls();
     PreviousAlbum();
     NextAlbum();
@@ -71,7 +68,7 @@ TEST_F(NavigationTest, RepeatSongRestartsOnEveryMove) {
 }
 
 TEST_F(NavigationTest, RepeatAlbumWrapsInsideTheAlbum) {
-    g_settings.repeatAlbum = 2;
+    Modes(2, 0);
     Choose("A/Two/02.mp3");
     Next();  // the last song of an album followed by another
     EXPECT_EQ(Now(), "A/Two/01.mp3");
@@ -90,7 +87,7 @@ TEST_F(NavigationTest, RepeatAlbumWrapsInsideTheAlbum) {
 }
 
 TEST_F(NavigationTest, RepeatAllWrapsTheList) {
-    g_settings.repeatAlbum = 1;
+    Modes(1, 0);
     Choose("B/Three/03.mp3");
     g_albumShows.clear();
     Next();
@@ -119,7 +116,7 @@ TEST_F(NavigationTest, NoRepeatStopsAtTheEndAndToggleStartsTheFirst) {
     fake_->ClearCalls();
     Previous();
     EXPECT_EQ(Now(), "A/One/01.mp3");
-    EXPECT_EQ(fake_->Calls(), (std::vector<std::string>{"Stop", "Play"}));
+    EXPECT_EQ(fake_->Calls(), (Calls{"Stop", "Play"}));
 }
 
 TEST_F(NavigationTest, EmptyListToggleShufflesTheLibrary) {
@@ -146,23 +143,6 @@ TEST_F(NavigationTest, PathNotInThePlayListPlaysNothing) {
     SetPlayMusic(Song("A/One/03.mp3"));
     EXPECT_EQ(Now(), "A/One/03.mp3");
     EXPECT_EQ(g_queue.cursor.position, 2);
-}
-
-TEST_F(NavigationTest, ToggleAndRandomTrack) {
-    Choose("A/One/01.mp3");
-    TogglePause();
-    EXPECT_TRUE(g_app.paused);
-    EXPECT_EQ(fake_->Calls().back(), "Pause");
-    TogglePause();
-    EXPECT_FALSE(g_app.paused);
-    EXPECT_EQ(fake_->Calls().back(), "Play");
-    for (int i = 0; i < 20; ++i) {
-        const int32_t before = g_queue.cursor.position;
-        PlayRandomTrack();
-        EXPECT_NE(g_queue.cursor.position, before);
-        EXPECT_EQ(g_library.play.Path(size_t(g_queue.cursor.position)), g_queue.currentPath);
-        EXPECT_GE(g_queue.cursor.folderIndex, 0);
-    }
 }
 
 // --- The end of a song ------------------------------------------------------
@@ -209,7 +189,7 @@ TEST_F(NavigationTest, StopReportPathGuardsTheFirstSecondAndAHalf) {
 TEST_F(NavigationTest, RestartOnTheStopReportPathDoesNotSkip) {
     g_app.osMinor = 1;
     Choose("A/One/01.mp3");
-    PlayInto(5);
+    RunFor(5000);
     Previous();  // restart: Stop reports 1 and 204
     Dispatch();
     EXPECT_EQ(Now(), "A/One/01.mp3");
@@ -265,6 +245,18 @@ TEST_F(ReloadTest, MissingSongOrEmptyLibraryLoadsNothing) {
     EXPECT_TRUE(fake_->Calls().empty());
 }
 
+TEST_F(ReloadTest, QuitBeforeTheResumeIsAppliedKeepsThePosition) {
+    g_settings.lastMusic = Song("A/Two/02.mp3");
+    g_settings.lastDuration = 7;
+    Reload();
+    ASSERT_TRUE(g_app.resumePending);
+    std::u16string path;
+    uint32_t position = 0, identity = 0;
+    ASSERT_TRUE(g_hooks.currentTrack(path, position, identity));
+    EXPECT_EQ(path, Song("A/Two/02.mp3"));
+    EXPECT_EQ(position, 7u);
+}
+
 TEST_F(ReloadTest, SubListFindsTheSongInThePlayList) {
     g_library.playSubList = true;
     g_library.play.Append(Song("B/Three/01.mp3"));
@@ -276,48 +268,40 @@ TEST_F(ReloadTest, SubListFindsTheSongInThePlayList) {
     EXPECT_FALSE(g_app.trackLoaded) << "the end of the part played";
 }
 
-// --- Commands -------------------------------------------------------------------
+// --- Commands and hooks ---------------------------------------------------------
 
-TEST_F(NavigationTest, VolumeCommandsStopAtTheEnds) {
+TEST_F(NavigationTest, WindowCommandsReachTheQueueAndTheEngine) {
+    Choose("A/One/01.mp3");
+    Command(kCmdRemoteNext);
+    EXPECT_EQ(Now(), "A/One/02.mp3");
+    Command(kCmdHtcNext);
+    EXPECT_EQ(Now(), "A/One/03.mp3");
+    Command(kCmdPrevious);
+    EXPECT_EQ(Now(), "A/One/02.mp3");
+    Command(kCmdPause);
+    EXPECT_TRUE(g_app.paused);
+    EXPECT_EQ(fake_->Calls().back(), "Pause");
+    Command(kCmdRemoteNextIfPlaying);
+    EXPECT_EQ(Now(), "A/One/02.mp3");
+    Command(kCmdHtcPause);
+    EXPECT_FALSE(g_app.paused);
+    EXPECT_EQ(fake_->Calls().back(), "Play");
+    Command(kCmdStatePlaying);
+    EXPECT_TRUE(platform::IsTimerSet(kTimerPosition));
+    for (int i = 0; i < 20; ++i) {
+        const int32_t before = g_queue.cursor.position;
+        Command(kCmdRemoteRandom);
+        EXPECT_NE(g_queue.cursor.position, before);
+        EXPECT_EQ(g_library.play.Path(size_t(g_queue.cursor.position)), g_queue.currentPath);
+        EXPECT_GE(g_queue.cursor.folderIndex, 0);
+    }
+    // The volume steps and the set volume reach the engine, clamped.
     g_settings.musicVolume = 98;
-    Command(403, 0);
-    EXPECT_EQ(g_settings.musicVolume, 100u);
+    Command(kCmdVolumeUp);
     EXPECT_EQ(player::GetVolume(), 100);
-    g_settings.musicVolume = 3;
-    Command(404, 0);
-    EXPECT_EQ(g_settings.musicVolume, 0u);
-    EXPECT_EQ(player::GetVolume(), 0);
-    platform::RegValue stored;
-    ASSERT_TRUE(platform::RegQueryValue(platform::RegRoot::CurrentUser, kSettingsKey,
-                                        u"MusicVolume", 4, stored));
-    EXPECT_EQ(stored.data, (std::vector<uint8_t>{0, 0, 0, 0}));
-    Command(304, 64);
+    Command(kCmdSetVolume, 64);
     EXPECT_EQ(player::GetVolume(), 64);
 }
-
-TEST_F(NavigationTest, TransportCommands) {
-    Choose("A/One/01.mp3");
-    Command(102, 0);
-    EXPECT_EQ(Now(), "A/One/02.mp3");
-    Command(400, 0);
-    EXPECT_EQ(Now(), "A/One/03.mp3");
-    Command(303, 0);
-    EXPECT_EQ(Now(), "A/One/02.mp3");
-    Command(301, 0);
-    EXPECT_TRUE(g_app.paused);
-    Command(104, 0);  // next only while playing
-    EXPECT_EQ(Now(), "A/One/02.mp3");
-    Command(402, 0);
-    EXPECT_FALSE(g_app.paused);
-    Command(3, 0);
-    EXPECT_TRUE(platform::IsTimerSet(0x40A));
-}
-
-}  // namespace
-}  // namespace kra
-
-namespace kra {
-namespace {
 
 uint32_t g_registeredMessage = 0;
 intptr_t (*g_registeredHandler)(uintptr_t, intptr_t) = nullptr;
@@ -329,35 +313,18 @@ void Register(uint32_t message, intptr_t (*handler)(uintptr_t, intptr_t)) {
 TEST_F(NavigationTest, ShellHooksReachThePlayback) {
     InstallPlaybackHooks(&Register);
     ASSERT_EQ(g_registeredMessage, platform::kWmPlayerEvents);
-    Choose("A/One/01.mp3");
-    g_hooks.nextTrack();
-    EXPECT_EQ(Now(), "A/One/02.mp3");
-    Dispatch();
-    // The wake message's handler takes the engine's reports.
-    fake_->InjectState(platform::kPlayPaused);
-    g_registeredHandler(0, 0);
-    EXPECT_EQ(test::g_posted, std::vector<uint32_t>{2});
-    test::g_posted.clear();
+    Choose("A/One/02.mp3");
+    RunFor(4000);
     std::u16string path;
     uint32_t position = 9, identity = 0;
-    PlayInto(4);
     ASSERT_TRUE(g_hooks.currentTrack(path, position, identity));
     EXPECT_EQ(path, Song("A/One/02.mp3"));
     EXPECT_EQ(position, 4u);
     EXPECT_EQ(identity, 1u);
-}
-
-TEST_F(NavigationTest, QuitBeforeTheResumeIsAppliedKeepsThePosition) {
-    InstallPlaybackHooks(&Register);
-    g_settings.lastMusic = Song("A/Two/02.mp3");
-    g_settings.lastDuration = 7;
-    Reload();
-    ASSERT_TRUE(g_app.resumePending);
-    std::u16string path;
-    uint32_t position = 0, identity = 0;
-    ASSERT_TRUE(g_hooks.currentTrack(path, position, identity));
-    EXPECT_EQ(path, Song("A/Two/02.mp3"));
-    EXPECT_EQ(position, 7u);
+    // The wake message's handler takes the engine's reports.
+    fake_->InjectState(platform::kPlayPaused);
+    g_registeredHandler(0, 0);
+    EXPECT_EQ(test::g_posted, std::vector<uint32_t>{kCmdStatePaused});
 }
 
 }  // namespace

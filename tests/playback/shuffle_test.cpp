@@ -8,9 +8,13 @@
 namespace kra {
 namespace {
 
-using test::QueueTest;
+using Songs = std::vector<std::string>;
 
-class ShuffleTest : public QueueTest, public ::testing::WithParamInterface<uint32_t> {
+size_t Distinct(const Songs& songs) {
+    return std::set<std::string>(songs.begin(), songs.end()).size();
+}
+
+class ShuffleTest : public test::QueueTest, public ::testing::WithParamInterface<uint32_t> {
   protected:
     void SetUp() override {
         QueueTest::SetUp();
@@ -20,43 +24,22 @@ class ShuffleTest : public QueueTest, public ::testing::WithParamInterface<uint3
 
 TEST_P(ShuffleTest, FiveSongsPlayOnceThenWalkBackAndReplay) {
     MakeLibrary({{"A/One", 2}, {"A/Two", 1}, {"B/Three", 2}});
-    g_settings.repeatAlbum = 1;
-    g_settings.playShuffle = 1;
+    Modes(1, 1);
     Choose("A/Two/01.mp3");
-    std::vector<std::string> played{Now()};
-    for (int i = 0; i < 4; ++i) {
-        Next();
-        played.push_back(Now());
-    }
-    EXPECT_EQ(std::set<std::string>(played.begin(), played.end()).size(), 5u);
-    for (int i = 3; i >= 0; --i) {
-        Previous();
-        EXPECT_EQ(Now(), played[size_t(i)]);
-    }
-    for (int i = 1; i < 5; ++i) {
-        Next();
-        EXPECT_EQ(Now(), played[size_t(i)]) << "replayed before a new pick";
-    }
+    const Songs played = Walk(4);
+    EXPECT_EQ(Distinct(played), 5u);
+    EXPECT_EQ(Walk(4, &Previous), Songs(played.rbegin(), played.rend()));
+    EXPECT_EQ(Walk(4), played) << "replayed before a new pick";
     Next();  // a new round
     EXPECT_EQ(g_queue.cursor.historyCounter, 1u);
-    std::vector<std::string> round{Now()};
-    for (int i = 0; i < 4; ++i) {
-        Next();
-        round.push_back(Now());
-    }
-    EXPECT_EQ(std::set<std::string>(round.begin(), round.end()).size(), 5u);
+    EXPECT_EQ(Distinct(Walk(4)), 5u);
 }
 
 TEST_P(ShuffleTest, WithoutRepeatTheRoundEndsThePlayback) {
     MakeLibrary({{"A/One", 4}});
-    g_settings.playShuffle = 1;
+    Modes(0, 1);
     Choose("A/One/01.mp3");
-    std::set<std::string> played{Now()};
-    for (int i = 0; i < 3; ++i) {
-        Next();
-        played.insert(Now());
-    }
-    EXPECT_EQ(played.size(), 4u);
+    EXPECT_EQ(Distinct(Walk(3)), 4u);
     EXPECT_TRUE(g_app.trackLoaded);
     Next();
     EXPECT_FALSE(g_app.trackLoaded);
@@ -65,8 +48,7 @@ TEST_P(ShuffleTest, WithoutRepeatTheRoundEndsThePlayback) {
 
 TEST_P(ShuffleTest, PreviousAtTheStartOfTheHistoryWraps) {
     MakeLibrary({{"A/One", 3}});
-    g_settings.repeatAlbum = 1;
-    g_settings.playShuffle = 1;
+    Modes(1, 1);
     Choose("A/One/02.mp3");
     Next();
     Previous();
@@ -75,7 +57,7 @@ TEST_P(ShuffleTest, PreviousAtTheStartOfTheHistoryWraps) {
     EXPECT_TRUE(g_app.trackLoaded);
     EXPECT_EQ(g_queue.cursor.historyCounter, 3u);
     // Without repeat the same step stops.
-    g_settings.repeatAlbum = 0;
+    Modes(0, 1);
     Choose("A/One/02.mp3");
     Previous();
     EXPECT_FALSE(g_app.trackLoaded);
@@ -83,8 +65,7 @@ TEST_P(ShuffleTest, PreviousAtTheStartOfTheHistoryWraps) {
 
 TEST_P(ShuffleTest, OneEntryReplaysItself) {
     MakeLibrary({{"A/One", 1}});
-    g_settings.repeatAlbum = 1;
-    g_settings.playShuffle = 1;
+    Modes(1, 1);
     Choose("A/One/01.mp3");
     for (int i = 0; i < 3; ++i) {
         fake_->ClearCalls();
@@ -96,32 +77,19 @@ TEST_P(ShuffleTest, OneEntryReplaysItself) {
 
 TEST_P(ShuffleTest, RepeatAlbumShuffleStaysInTheAlbum) {
     MakeLibrary({{"A/One", 2}, {"A/Two", 4}, {"B/Three", 1}});
-    g_settings.repeatAlbum = 2;
-    g_settings.playShuffle = 1;
+    Modes(2, 1);
     Choose("A/Two/03.mp3");
-    std::set<std::string> round{Now()};
-    for (int i = 0; i < 3; ++i) {
-        Next();
-        EXPECT_EQ(Now().rfind("A/Two/", 0), 0u) << Now();
-        round.insert(Now());
-    }
-    EXPECT_EQ(round.size(), 4u);
-    for (int i = 0; i < 8; ++i) {
-        Next();
-        EXPECT_EQ(Now().rfind("A/Two/", 0), 0u) << Now();
-    }
+    const Songs played = Walk(11);
+    EXPECT_EQ(Distinct(Songs(played.begin(), played.begin() + 4)), 4u);
+    for (const std::string& song : played) EXPECT_EQ(song.rfind("A/Two/", 0), 0u) << song;
     // A one-song album replays its song.
     Choose("B/Three/01.mp3");
-    for (int i = 0; i < 3; ++i) {
-        Next();
-        EXPECT_EQ(Now(), "B/Three/01.mp3");
-    }
+    EXPECT_EQ(Walk(3), Songs(4, "B/Three/01.mp3"));
 }
 
 TEST_P(ShuffleTest, AlbumShufflePlaysTheAlbumOutThenARandomAlbumFromItsStart) {
     MakeLibrary({{"A/One", 3}, {"A/Two", 2}, {"B/Three", 3}, {"B/Four", 2}});
-    g_settings.repeatAlbum = 1;
-    g_settings.playShuffle = 2;
+    Modes(1, 2);
     Choose("A/Two/01.mp3");
     Next();
     EXPECT_EQ(Now(), "A/Two/02.mp3");
@@ -144,50 +112,52 @@ TEST_P(ShuffleTest, AlbumShufflePlaysTheAlbumOutThenARandomAlbumFromItsStart) {
 
 TEST_P(ShuffleTest, AlbumShuffleFromTheAllSongsListCountsTheEarlierSongsAsPlayed) {
     MakeLibrary({{"A/One", 2}, {"A/Two", 4}});
-    g_settings.playShuffle = 2;
+    Modes(0, 2);
     g_playbackHooks.onAllSongsList = [] { return true; };
     TapAllSongsLine(allSongs_, 4);  // A/Two/03
     EXPECT_EQ(Now(), "A/Two/03.mp3");
     EXPECT_EQ(g_library.play.entries[2].identity, 1u);
     EXPECT_EQ(g_library.play.entries[3].identity, 2u);
     EXPECT_EQ(g_queue.cursor.historyCounter, 3u);
-    Previous();
-    EXPECT_EQ(Now(), "A/Two/02.mp3");
-    Previous();
-    EXPECT_EQ(Now(), "A/Two/01.mp3");
+    EXPECT_EQ(Walk(2, &Previous), (Songs{"A/Two/03.mp3", "A/Two/02.mp3", "A/Two/01.mp3"}));
     Next();
     EXPECT_EQ(Now(), "A/Two/02.mp3");
 }
 
-TEST_P(ShuffleTest, AlbumSongsViewStartsTheAlbumFromTheTappedSong) {
-    MakeLibrary({{"A/One", 2}, {"A/Two", 3}});
-    g_settings.playShuffle = 2;
+// The shuffle line and a song line of a song view: song shuffle either way.
+TEST_P(ShuffleTest, ShuffleAndSongLinesOfTheSongViews) {
+    MakeLibrary({{"A/One", 3}, {"A/Two", 3}});
     ListContent view;
     view.AddLine(kDataShuffle, u"Shuffle");
+    for (std::u16string_view song : g_library.browse) view.AddLine(song, song);
+    TapAllSongsLine(view, 0);
+    EXPECT_EQ(g_settings.playShuffle, 1);
+    EXPECT_EQ(g_library.play.size(), 6u);
+    EXPECT_FALSE(g_library.playSubList);
+    EXPECT_TRUE(g_app.trackLoaded);
+
+    Modes(0, 2);
+    ListContent album;
+    album.AddLine(kDataShuffle, u"Shuffle");
     for (int i = 1; i <= 3; ++i) {
         const std::u16string path = Song("A/Two/0" + std::to_string(i) + ".mp3");
-        view.AddLine(path, path);
+        album.AddLine(path, path);
     }
-    TapAlbumSongsLine(view, 2);
+    TapAlbumSongsLine(album, 2);
     EXPECT_EQ(Now(), "A/Two/02.mp3");
     EXPECT_EQ(g_settings.playShuffle, 1) << "a song line turns album shuffle into song shuffle";
     EXPECT_TRUE(g_library.playSubList);
     EXPECT_EQ(g_library.play.size(), 3u);
-    TapAlbumSongsLine(view, 0);
+    TapAlbumSongsLine(album, 0);
     EXPECT_EQ(g_settings.playShuffle, 1);
     EXPECT_EQ(Now().rfind("A/Two/", 0), 0u);
 }
 
 TEST_P(ShuffleTest, HistorySurvivesTheListFileAndTheCounterSetting) {
     MakeLibrary({{"A/One", 3}, {"B/Two", 3}});
-    g_settings.repeatAlbum = 1;
-    g_settings.playShuffle = 1;
+    Modes(1, 1);
     Choose("A/One/01.mp3");
-    std::vector<std::string> played{Now()};
-    for (int i = 0; i < 3; ++i) {
-        Next();
-        played.push_back(Now());
-    }
+    const Songs played = Walk(3);
     // Shutdown: the list file and LastPlayIdentity.
     std::vector<uint8_t> plt;
     ASSERT_TRUE(EncodePlayList(g_library.play, plt));
@@ -205,23 +175,7 @@ TEST_P(ShuffleTest, HistorySurvivesTheListFileAndTheCounterSetting) {
     g_library.playSubList = true;
     Reload();
     Dispatch();
-    EXPECT_EQ(Now(), played[3]);
-    for (int i = 2; i >= 0; --i) {
-        Previous();
-        EXPECT_EQ(Now(), played[size_t(i)]);
-    }
-}
-
-TEST_P(ShuffleTest, ShuffleLineOfTheAllSongsList) {
-    MakeLibrary({{"A/One", 3}, {"B/Two", 3}});
-    ListContent view;
-    view.AddLine(kDataShuffle, u"Shuffle");
-    for (std::u16string_view song : g_library.browse) view.AddLine(song, song);
-    TapAllSongsLine(view, 0);
-    EXPECT_EQ(g_settings.playShuffle, 1);
-    EXPECT_EQ(g_library.play.size(), 6u);
-    EXPECT_FALSE(g_library.playSubList);
-    EXPECT_TRUE(g_app.trackLoaded);
+    EXPECT_EQ(Walk(3, &Previous), Songs(played.rbegin(), played.rend()));
 }
 
 INSTANTIATE_TEST_SUITE_P(Seeds, ShuffleTest, ::testing::Values(1u, 2u, 3u, 42u, 2024u));
