@@ -4,6 +4,7 @@
 
 #include "app/base/text.h"
 #include "app_test_util.h"
+#include "support/temp_tree.h"
 
 namespace kra {
 namespace {
@@ -41,17 +42,11 @@ class DebugLogTest : public test::ShellTest {
   protected:
     void SetUp() override {
         ShellTest::SetUp();
-        folder_ = test::MakeTempFolder("log");
-        path_ = folder_ / "kra.log";
-        LogOpen(platform::FromPosixPath(path_.string()));
+        LogOpen(tree_.Core("kra.log"));
         ASSERT_TRUE(LogIsOpen());
     }
-    void TearDown() override {
-        LogClose();
-        std::filesystem::remove_all(folder_);
-        ShellTest::TearDown();
-    }
-    std::filesystem::path folder_, path_;
+    test::TempTree tree_;
+    const std::filesystem::path path_ = tree_.Posix("kra.log");
 };
 
 TEST_F(DebugLogTest, QuietRunHoldsTheMarkAndOneQuitLine) {
@@ -89,13 +84,11 @@ TEST_F(DebugLogTest, MemoryFieldIsAFullSixtyFourBitNumber) {
 TEST_F(DebugLogTest, MessagesAreCutAt255AndLinesAt259Units) {
     // Message lengths around both limits; the head's length varies with the
     // free memory, so each line is checked against its own head.
-    for (size_t length : {200u, 230u, 240u, 243u, 244u, 245u, 250u, 255u, 256u, 300u}) {
-        LogText(std::u16string(length, u'm'));
-    }
-    Log("%s", std::string(300, 'u').c_str());
-    const std::vector<std::u16string> lines = Lines(ReadLog(path_));
-    ASSERT_EQ(lines.size(), 11u);
     const size_t lengths[] = {200, 230, 240, 243, 244, 245, 250, 255, 256, 300, 300};
+    for (size_t i = 0; i + 1 < std::size(lengths); ++i) LogText(std::u16string(lengths[i], u'm'));
+    Log("%s", std::string(300, 'u').c_str());  // the last one through the formatter
+    const std::vector<std::u16string> lines = Lines(ReadLog(path_));
+    ASSERT_EQ(lines.size(), std::size(lengths));
     for (size_t i = 0; i < lines.size(); ++i) {
         const std::string line = Utf16ToUtf8(lines[i]);
         std::smatch m;
@@ -134,11 +127,11 @@ TEST_F(DebugLogTest, OpeningAgainReplacesTheFile) {
 
 TEST_F(DebugLogTest, NothingIsWrittenWhenTheFileCannotBeCreated) {
     LogClose();
-    LogOpen(platform::FromPosixPath((folder_ / "missing" / "kra.log").string()));
+    LogOpen(tree_.Core("missing/kra.log"));
     EXPECT_FALSE(LogIsOpen());
     Log("lost");
     LogClose();  // no crash, no file
-    EXPECT_FALSE(std::filesystem::exists(folder_ / "missing"));
+    EXPECT_FALSE(tree_.Exists("missing"));
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include "app/shell.h"
 #include "app_test_util.h"
+#include "support/temp_tree.h"
 
 namespace kra {
 namespace {
@@ -206,17 +207,14 @@ TEST_F(DispatchTest, EndOfTrackSkipsOnlyAfterTheFirstSecondAndAHalf) {
 }
 
 TEST_F(DispatchTest, CommandIdIsTheLowWordAndIsLogged) {
-    const auto folder = test::MakeTempFolder("dispatch");
-    LogOpen(platform::FromPosixPath((folder / "kra.log").string()));
-    g_debugOn = true;
+    test::TempTree tree;
+    test::LogCapture log(tree);
     WindowProc(platform::kWmCommand, 0x00010000u | kCmdNext, 0);
     Command(999);  // unknown: logged, nothing done
-    LogClose();
     EXPECT_EQ(g_calls, std::vector<std::string>{"next"});
-    const std::vector<std::string> lines = test::LogMessages(folder / "kra.log");
+    const std::vector<std::string> lines = log.Messages();
     EXPECT_NE(std::find(lines.begin(), lines.end(), "WM_COMMAND 302"), lines.end());
     EXPECT_NE(std::find(lines.begin(), lines.end(), "WM_COMMAND 999"), lines.end());
-    std::filesystem::remove_all(folder);
 }
 
 TEST_F(DispatchTest, FocusGainAndLoss) {
@@ -239,16 +237,11 @@ TEST_F(DispatchTest, FocusGainAndLoss) {
     EXPECT_FALSE(g_app.focusGuard);
     EXPECT_FALSE(platform::IsTimerSet(kTimerFocusGuard));
 
-    platform::SetTimer(kTimerAnimation, 60);
-    platform::SetTimer(kTimerClock, 1000);
+    const uint32_t killed[] = {kTimerAnimation, kTimerClock, kTimerScreenOff, kTimerScreenOffAc};
+    for (uint32_t id : killed) platform::SetTimer(id, 1000);
     platform::SetTimer(kTimerKeepAwake, 5000);
-    platform::SetTimer(kTimerScreenOff, 25000);
-    platform::SetTimer(kTimerScreenOffAc, 25000);
     WindowProc(platform::kWmKillFocus, 0, 0);
-    EXPECT_FALSE(platform::IsTimerSet(kTimerAnimation));
-    EXPECT_FALSE(platform::IsTimerSet(kTimerClock));
-    EXPECT_FALSE(platform::IsTimerSet(kTimerScreenOff));
-    EXPECT_FALSE(platform::IsTimerSet(kTimerScreenOffAc));
+    for (uint32_t id : killed) EXPECT_FALSE(platform::IsTimerSet(id)) << id;
     EXPECT_TRUE(platform::IsTimerSet(kTimerKeepAwake));  // keeps running in the background
 }
 

@@ -2,12 +2,17 @@
 // clock with the simulated power backend.
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "app/power.h"
 #include "app/shell.h"
 #include "app_test_util.h"
+#include "device/telephony.h"
+#include "platform/modem-lines.h"
 #include "platform/power-services.h"
 #include "platform/state-provider.h"
 #include "support/pump.h"
+#include "support/temp_tree.h"
 
 namespace kra {
 using test::RunClock;
@@ -36,28 +41,19 @@ class PowerTest : public test::ShellTest {
         g_app.suspendTimeout = 59500;
         g_app.paused = false;
         PowerBatteryChanged(50, 0);
-        log_ = test::MakeTempFolder("power") / "kra.log";
     }
     void TearDown() override {
         ShellTest::TearDown();
-        std::filesystem::remove_all(log_.parent_path());
         ClearRegisteredMessageHandlers();
     }
     static void Record(const char* what, int x, int y) {
         g_input.push_back(std::string(what) + " " + std::to_string(x) + "," + std::to_string(y));
     }
-    void StartLog() {
-        g_debugOn = true;
-        LogOpen(platform::FromPosixPath(log_.string()));
-    }
-    std::vector<std::string> LogLines() {
-        LogClose();
-        std::vector<std::string> lines = test::LogMessages(log_);
-        lines.pop_back();  // the closing line
-        return lines;
-    }
+    void StartLog() { log_.emplace(tree_); }
+    std::vector<std::string> LogLines() { return log_->Messages(); }
     static const std::vector<bool>& Requests() { return SimulatedPowerState().panelRequests; }
-    std::filesystem::path log_;
+    test::TempTree tree_;
+    std::optional<test::LogCapture> log_;
 };
 
 TEST_F(PowerTest, ScreenOffTimersFollowTheirSettings) {
@@ -143,25 +139,16 @@ TEST_F(PowerTest, RemoteCommandSwitchesOffOnlyWithinTwoAndAHalfSecondsOfScreenOn
     g_settings.offLcd = 0;
     NoteRemote();  // never switched on: nothing
     EXPECT_TRUE(Requests().empty());
-    ASSERT_TRUE(SetScreenOff(false));
-    RunClock(1000);
-    WindowProc(platform::kWmCommand, kCmdRemoteNext, 0);
-    EXPECT_EQ(Requests(), (std::vector<bool>{true, false}));
-    EXPECT_TRUE(g_power.screenOff);
-
-    ASSERT_TRUE(SetScreenOff(false));
-    RunClock(3000);
-    WindowProc(platform::kWmCommand, kCmdRemotePause, 0);
-    EXPECT_EQ(Requests(), (std::vector<bool>{true, false, true}));
-    EXPECT_FALSE(g_power.screenOff);
     // The edge: 2,490 ms acts, 2,500 ms does not.
     ASSERT_TRUE(SetScreenOff(false));
     RunClock(2490);
-    NoteRemote();
+    WindowProc(platform::kWmCommand, kCmdRemoteNext, 0);
+    EXPECT_EQ(Requests(), (std::vector<bool>{true, false}));
     EXPECT_TRUE(g_power.screenOff);
     ASSERT_TRUE(SetScreenOff(false));
     RunClock(2500);
-    NoteRemote();
+    WindowProc(platform::kWmCommand, kCmdRemotePause, 0);
+    EXPECT_EQ(Requests(), (std::vector<bool>{true, false, true}));
     EXPECT_FALSE(g_power.screenOff);
 }
 
@@ -344,6 +331,53 @@ TEST_F(PowerTest, StoppingTheWatcherLeavesNothingArmedOrHeld) {
     EXPECT_FALSE(platform::IsTimerSet(kTimerIdleRelease));
     EXPECT_FALSE(SimulatedPowerState().inhibitorHeld);
     EXPECT_TRUE(SimulatedPowerState().panelOn);
+}
+
+// Quitting soon after a call: the shutdown runs in order, nothing of the call
+// handling or the keep-awake stays armed, and a late restart is ignored.
+TEST_F(PowerTest, QuitOneSecondAfterACallEnded) {
+    platform::UseSimulatedLines();
+    ResetTelephony();
+    StartLog();
+    static int toggles = 0;
+    toggles = 0;
+    g_hooks.togglePause = [] {
+        ++toggles;
+        g_app.paused = !g_app.paused;
+    };
+    InstallTelephonyHooks(&RegisterMessageHandler);
+    g_telephonyHost.minimize = [] {};
+    g_app.trackLoaded = true;
+    ASSERT_EQ(InitTelephony("KRA"), 0u);
+    SetAllTimer();
+    g_hooks.startPowerWatcher();
+
+    platform::SimulateCallState(1, platform::kCallOffering);
+    platform::SimulateCallState(1, platform::kCallDisconnected);
+    platform::PumpPending();
+    ASSERT_EQ(toggles, 1);
+    platform::AdvanceVirtualClock(1000);
+    platform::PumpPending();
+    ASSERT_TRUE(platform::IsTimerSet(kTimerCallResume));
+
+    const uint32_t inits = platform::SimulatedLineState().initCalls;
+    WindowProc(platform::kWmClose, 0, 0);
+    platform::PostMessage(kMsgRestartTelephony, 0, 0);  // arrives after the end
+    for (uint32_t id : {uint32_t(kTimerKeepAwake), uint32_t(kTimerTelephony),
+                        uint32_t(kTimerCallResume), kTimerIdleRelease})
+        EXPECT_FALSE(platform::IsTimerSet(id)) << id;
+    platform::PumpPending();
+    platform::AdvanceVirtualClock(5000);
+    platform::PumpPending();
+    EXPECT_EQ(toggles, 1) << "no resume after the end";
+    EXPECT_EQ(platform::SimulatedLineState().initCalls, inits);
+    EXPECT_FALSE(platform::PowerWatcherRunning());
+
+    std::vector<std::string> closing, expected;
+    for (const std::string& line : LogLines())
+        if (line.rfind("Closing ", 0) == 0) closing.push_back(line);
+    for (int i = 1; i <= 10; ++i) expected.push_back("Closing " + std::to_string(i));
+    EXPECT_EQ(closing, expected);
 }
 
 }  // namespace

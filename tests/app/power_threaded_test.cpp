@@ -13,18 +13,15 @@
 #include "device/telephony.h"
 #include "platform/modem-lines.h"
 #include "platform/power-services.h"
+#include "support/temp_tree.h"
 
 namespace kra {
 namespace {
 
-TEST(PowerThreadedTest, WatcherAndCallFloodsOnlyPost) {
+class PowerThreadedTest : public test::ShellTest {};
+
+TEST_F(PowerThreadedTest, WatcherAndCallFloodsOnlyPost) {
     setenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/kra-test-bus", 1);
-    platform::UseVirtualClock(100000);
-    platform::ResetMessageLoop();
-    platform::RegistryUseMemory();
-    ResetAppState();
-    ResetAppHooks();
-    ResetSettings();
     ResetPowerState();
     ResetTelephony();
     ClearRegisteredMessageHandlers();
@@ -32,12 +29,11 @@ TEST(PowerThreadedTest, WatcherAndCallFloodsOnlyPost) {
     platform::UseLinuxPower();
     platform::UseSimulatedLines();
 
-    const std::filesystem::path root = test::MakeTempFolder("watch");
-    const std::filesystem::path battery = root / "class" / "power_supply" / "BAT0";
-    std::filesystem::create_directories(battery);
-    test::WriteText(battery / "type", "Battery\n");
-    test::WriteText(battery / "status", "Discharging\n");
-    test::WriteText(battery / "capacity", "40\n");
+    test::TempTree root;
+    const std::filesystem::path battery = root.Posix("class/power_supply/BAT0");
+    root.File("class/power_supply/BAT0/type", "Battery\n");
+    root.File("class/power_supply/BAT0/status", "Discharging\n");
+    root.File("class/power_supply/BAT0/capacity", "40\n");
 
     g_hooks.togglePause = [] {
         g_app.paused = !g_app.paused;
@@ -51,7 +47,7 @@ TEST(PowerThreadedTest, WatcherAndCallFloodsOnlyPost) {
     SetAllTimer();
 
     platform::WatcherOptions options;
-    options.sysfsRoot = root.string();
+    options.sysfsRoot = root.Posix().string();
     options.useBus = false;
     options.pollMs = 1;
     ASSERT_TRUE(platform::StartPowerWatcher(options));
@@ -98,8 +94,6 @@ TEST(PowerThreadedTest, WatcherAndCallFloodsOnlyPost) {
     EXPECT_EQ(g_power.powerSource, 0);
     EXPECT_TRUE(g_telephony.calls.empty());
     CloseTelephony();
-    platform::ResetMessageLoop();
-    std::filesystem::remove_all(root);
 }
 
 }  // namespace

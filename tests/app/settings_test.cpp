@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "app_test_util.h"
+#include "support/temp_tree.h"
 
 namespace kra {
 namespace {
@@ -78,62 +79,53 @@ TEST_F(SettingsTest, MissingValuesAreWrittenBackOnlyWhereTheTableSaysSo) {
     EXPECT_TRUE(g_app.pendingNotices.empty());
 }
 
-TEST_F(SettingsTest, VolumeAboveHundredLoadsAsHundredButStaysStored) {
+TEST_F(SettingsTest, NumbersOutOfRangeOrOfTheWrongSize) {
     Put(u"MusicVolume", kRegDword, {250, 0, 0, 0});
-    LoadSettings();
-    EXPECT_EQ(g_settings.musicVolume, 100u);
-    EXPECT_EQ(Stored(u"MusicVolume").data, (std::vector<uint8_t>{250, 0, 0, 0}));
-}
-
-TEST_F(SettingsTest, ValueLargerThanItsBufferIsReplacedByTheDefault) {
+    // Larger than its 1-byte buffer: replaced by the default.
     Put(u"OffLCD", kRegDword, {5, 0, 0, 0});
-    LoadSettings();
-    EXPECT_EQ(g_settings.offLcd, 25);
-    const platform::RegValue v = Stored(u"OffLCD");
-    EXPECT_EQ(v.type, kRegBinary);
-    EXPECT_EQ(v.data, (std::vector<uint8_t>{25}));
-}
-
-TEST_F(SettingsTest, ShortNumberReplacesOnlyTheLowBytes) {
     // Reads do not check the type: a 1-byte value where a DWORD is expected
     // is read into the low byte over the default.
     Put(u"ShakeThreshold", kRegBinary, {7});
     Put(u"HTCRemoteOffset", kRegBinary, {0x34});
     LoadSettings();
+    EXPECT_EQ(g_settings.musicVolume, 100u);
+    EXPECT_EQ(Stored(u"MusicVolume").data, (std::vector<uint8_t>{250, 0, 0, 0}));  // kept
+    EXPECT_EQ(g_settings.offLcd, 25);
+    EXPECT_EQ(Stored(u"OffLCD").type, kRegBinary);
+    EXPECT_EQ(Stored(u"OffLCD").data, (std::vector<uint8_t>{25}));
     EXPECT_EQ(g_settings.shakeThreshold, 7u);
     EXPECT_EQ(g_settings.htcRemoteOffset, 0xC034u);
     EXPECT_EQ(Stored(u"ShakeThreshold").type, kRegBinary);  // read fine: not rewritten
 }
 
-TEST_F(SettingsTest, LastFolderNeedsThreeBytes) {
-    Put(u"LastFolder", kRegSz, {0x5C, 0x00});  // one unit, no terminator
+TEST_F(SettingsTest, StringsAreBoundedByTheirBuffersAndTheirBytes) {
+    // LastFolder needs three bytes; a string stops at its first zero and at
+    // its odd last byte.
+    Put(u"LastFolder", kRegSz, {0x5C, 0x00});
+    Put(u"LastMusic", kRegSz, {'\\', 0, 'a', 0, 0, 0, 'b', 0});
     LoadSettings();
     EXPECT_EQ(g_settings.musicFolder, u"\\home\\ann\\Music");
-
+    EXPECT_EQ(g_settings.lastMusic, u"\\a");
     ResetSettings();
     Put(u"LastFolder", kRegSz, {0x5C, 0x00, 0x00, 0x00});
     LoadSettings();
     EXPECT_EQ(g_settings.musicFolder, u"\\");
-}
+    ResetSettings();
+    Put(u"LastFolder", kRegSz, {'\\', 0, 'x', 0, 'y'});
+    LoadSettings();
+    EXPECT_EQ(g_settings.musicFolder, u"\\x");
 
-TEST_F(SettingsTest, StringsLongerThanTheirBuffersCountAsMissing) {
+    // Longer than their buffers: missing.
+    ResetSettings();
     Put(u"LastFolder", kRegSz, Utf16Z(u"\\" + std::u16string(258, u'a')));  // 520 bytes: fits
     Put(u"LastMusic", kRegSz, Utf16Z(u"\\" + std::u16string(199, u'b')));   // 402 bytes: too long
     LoadSettings();
     EXPECT_EQ(g_settings.musicFolder.size(), 259u);
+    EXPECT_TRUE(g_settings.lastMusic.empty());
     ResetSettings();
     Put(u"LastFolder", kRegSz, Utf16Z(u"\\" + std::u16string(259, u'a')));  // 522 bytes
     LoadSettings();
     EXPECT_EQ(g_settings.musicFolder, u"\\home\\ann\\Music");
-    EXPECT_TRUE(g_settings.lastMusic.empty());
-}
-
-TEST_F(SettingsTest, StringStopsAtItsFirstZeroAndAtItsOddLastByte) {
-    Put(u"LastMusic", kRegSz, {'\\', 0, 'a', 0, 0, 0, 'b', 0});
-    Put(u"LastFolder", kRegSz, {'\\', 0, 'x', 0, 'y'});
-    LoadSettings();
-    EXPECT_EQ(g_settings.lastMusic, u"\\a");
-    EXPECT_EQ(g_settings.musicFolder, u"\\x");
 }
 
 TEST_F(SettingsTest, FlagsAfterLoading) {
@@ -179,33 +171,17 @@ TEST_F(SettingsTest, ClockFormatComesFromTheLockScreensKey) {
     EXPECT_TRUE(g_settings.timeFormat.empty());
 }
 
-TEST_F(SettingsTest, WritersStoreTypedValues) {
-    EXPECT_TRUE(WriteDword(u"Status", 1));
-    EXPECT_TRUE(WriteByte(u"RepeatAlbum", 3));
-    EXPECT_TRUE(WriteString(u"CurrentAlbum", u"\\a\\folder.jpg"));
+TEST_F(SettingsTest, NowPlayingAndLastTrackWriters) {
     EXPECT_TRUE(WriteNowPlaying(u"Album", u"Artist", u"Title"));
-    EXPECT_EQ(Stored(u"Status").type, kRegDword);
-    EXPECT_EQ(Stored(u"Status").data, (std::vector<uint8_t>{1, 0, 0, 0}));
-    EXPECT_EQ(Stored(u"RepeatAlbum").type, kRegBinary);
-    EXPECT_EQ(Stored(u"RepeatAlbum").data, (std::vector<uint8_t>{3}));
-    EXPECT_EQ(Stored(u"CurrentAlbum").data, Utf16Z(u"\\a\\folder.jpg"));
     EXPECT_EQ(Stored(u"CurrentArtist").data, Utf16Z(u"Artist"));
     EXPECT_EQ(Stored(u"CurrentTitle").data, Utf16Z(u"Title"));
     EXPECT_EQ(Stored(u"CurrentAlbumName").data, Utf16Z(u"Album"));
-}
-
-TEST_F(SettingsTest, LastTrackIsStoredOnlyWhenWanted) {
-    SaveLastTrack(true, u"\\m\\a.mp3", true, 42, 9);
-    EXPECT_EQ(Stored(u"LastMusic").data, Utf16Z(u"\\m\\a.mp3"));
-    EXPECT_EQ(Stored(u"LastPaused").data, (std::vector<uint8_t>{1}));
-    EXPECT_EQ(Stored(u"LastDuration").data, (std::vector<uint8_t>{42, 0, 0, 0}));
-    EXPECT_EQ(Stored(u"LastPlayIdentity").data, (std::vector<uint8_t>{9, 0, 0, 0}));
-
-    // No track loaded: empty path and position 0.
+    // A loaded track is stored by the shutdown tests. No track loaded: empty
+    // path and position 0.
     SaveLastTrack(false, u"\\m\\b.mp3", false, 42, 10);
     EXPECT_EQ(Stored(u"LastMusic").data, Utf16Z(u""));
     EXPECT_EQ(Stored(u"LastDuration").data, (std::vector<uint8_t>{0, 0, 0, 0}));
-
+    // Not wanted: the path stays empty.
     g_settings.saveLastMusic = 0;
     SaveLastTrack(true, u"\\m\\c.mp3", false, 5, 11);
     EXPECT_EQ(Stored(u"LastMusic").data, Utf16Z(u""));
@@ -215,24 +191,18 @@ TEST_F(SettingsTest, LastTrackIsStoredOnlyWhenWanted) {
 // player keeps what it does not know.
 class SettingsFileTest : public test::ShellTest {
   protected:
-    void SetUp() override {
-        ShellTest::SetUp();
-        folder_ = test::MakeTempFolder("settings");
-        file_ = folder_ / "registry.reg";
-    }
     void TearDown() override {
         platform::RegistryUseMemory();
-        std::filesystem::remove_all(folder_);
         ShellTest::TearDown();
     }
     std::string Load(const std::string& text) {
-        test::WriteText(file_, text);
-        platform::RegistryOpenFile(file_.string());
+        tree_.File("registry.reg", text);
+        platform::RegistryOpenFile(tree_.Posix("registry.reg").string());
         LoadSettings();
-        std::ifstream in(file_, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
+        const std::vector<uint8_t> bytes = tree_.Read("registry.reg");
+        return std::string(bytes.begin(), bytes.end());
     }
-    std::filesystem::path folder_, file_;
+    test::TempTree tree_;
 };
 
 TEST_F(SettingsFileTest, DamagedFileKeepsWhatItCanAndIsRewrittenValid) {
