@@ -209,22 +209,6 @@ TEST_F(ListFilesTest, ListsThatCannotBeWrittenWholeLeaveNoFileBehind) {
     EXPECT_FALSE(platform::FileExists(Plt()));
 }
 
-TEST_F(ListFilesTest, StartUpLogsItsChoiceAndCounts) {
-    LoadLibraryLists(library, home);
-    SavePlayLists(library, home, false);
-    std::vector<std::string> lines;
-    {
-        test::LogCapture log(tree);
-        Library next;
-        LoadLibraryLists(next, home);
-        lines = log.Messages();
-    }
-    ASSERT_GE(lines.size(), 3u);
-    EXPECT_EQ(lines[0], Utf16ToUtf8(Blt()) + " (0)");
-    EXPECT_EQ(lines[1], Utf16ToUtf8(Plt()) + " (1)");
-    EXPECT_EQ(lines[2], "ReadMasterPlayList 3 2");
-}
-
 TEST_F(ListFilesTest, UnreadableListFileLeavesEmptyLists) {
     tree.Folder("home/kra.plt");  // exists, cannot be read as a file
     EXPECT_EQ(LoadLibraryLists(library, home), LibrarySource::kMasterPlayList);
