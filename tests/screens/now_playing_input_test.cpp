@@ -61,6 +61,13 @@ TEST_F(NowPlayingInputTest, HoldingRightSeeksOnceAtKeyUp) {
     g_nowPlaying.position = 197;
     Key(kKeyRight, 2);
     EXPECT_EQ(Actions(), (Strings{"seek 200"}));
+    // On a turned display the up arrow is the one that points right.
+    Actions().clear();
+    g_nowPlaying.position = 60;
+    g_app.drawingOrientation = 1;
+    g_app.deviceOrientation = 0;
+    Key(kKeyUp);
+    EXPECT_EQ(Actions(), (Strings{"seek 65"}));
 }
 
 TEST_F(NowPlayingInputTest, ArrowsChangeTracksWithoutTheSlider) {
@@ -74,13 +81,6 @@ TEST_F(NowPlayingInputTest, ArrowsChangeTracksWithoutTheSlider) {
     g_nowPlaying.trackListShown = true;
     Key(kKeyRight);
     EXPECT_EQ(Actions(), (Strings{"next"}));
-}
-
-TEST_F(NowPlayingInputTest, TurnedDisplayMapsTheUpArrowToRight) {
-    g_app.drawingOrientation = 1;
-    g_app.deviceOrientation = 0;
-    Key(kKeyUp);
-    EXPECT_EQ(Actions(), (Strings{"seek 65"}));
 }
 
 TEST_F(NowPlayingInputTest, OtherKeys) {
@@ -125,10 +125,7 @@ TEST_F(NowPlayingInputTest, BodyTapTogglesTheSlider) {
     // A bounce of the pen (25 ms) is no tap, nor is a drag.
     Tap(240, y, 25);
     EXPECT_TRUE(g_nowPlaying.secondaryShown);
-    RoutePenDown(240, y);
-    platform::AdvanceVirtualClock(50);
-    RoutePenMove(240, y + 30);
-    RoutePenUp(240, y + 30);
+    Drag(240, y, 240, y + 30, 30, 50);
     EXPECT_TRUE(g_nowPlaying.secondaryShown);
     EXPECT_TRUE(Actions().empty());
 }
@@ -216,28 +213,13 @@ TEST_F(NowPlayingInputTest, DraggingTheVolumeKnob) {
 
 TEST_F(NowPlayingInputTest, SwipesMoveOneAlbumPerStroke) {
     const int32_t y = BodyY();
-    RoutePenDown(400, y);
-    for (int x = 380; x >= 40; x -= 20) {
-        platform::AdvanceVirtualClock(16);
-        RoutePenMove(x, y);
-    }
-    RoutePenUp(40, y);
-    RoutePenDown(100, y);
-    for (int x = 120; x <= 400; x += 20) {
-        platform::AdvanceVirtualClock(16);
-        RoutePenMove(x, y);
-    }
-    RoutePenUp(400, y);
+    Drag(400, y, 40, y, 20, 16);
+    Drag(100, y, 400, y, 20, 16);
     EXPECT_EQ(Actions(), (Strings{"next album", "previous album"}));
     // Within the secondary bar's band a swipe does nothing.
     Actions().clear();
     const int32_t band = L().statusHeight + L().songBarHeight + 10;
-    RoutePenDown(400, band);
-    for (int x = 380; x >= 40; x -= 20) {
-        platform::AdvanceVirtualClock(16);
-        RoutePenMove(x, band);
-    }
-    RoutePenUp(40, band);
+    Drag(400, band, 40, band, 20, 16);
     EXPECT_TRUE(Actions().empty());
 }
 
@@ -269,12 +251,6 @@ TEST_F(NowPlayingInputTest, TitleBarDoubleTapAndCornerAndBack) {
     EXPECT_EQ(g_app.screen, kScreenSubList);
 }
 
-}  // namespace
-}  // namespace kra::test
-
-namespace kra::test {
-namespace {
-
 class TrackListMotionTest : public ScreensTest {
   protected:
     void SetUp() override {
@@ -284,16 +260,6 @@ class TrackListMotionTest : public ScreensTest {
         g_nowPlaying.trackFolder = u"\\m";
         g_queue.currentPath = u"\\m\\a.mp3";
     }
-    // Drags from y0 to y1 in 20-pixel moves 10 ms apart and lifts.
-    void Fling(int32_t y0, int32_t y1) {
-        RoutePenDown(240, y0);
-        const int32_t step = y1 > y0 ? 20 : -20;
-        for (int32_t y = y0 + step; step > 0 ? y <= y1 : y >= y1; y += step) {
-            platform::AdvanceVirtualClock(10);
-            RoutePenMove(240, y);
-        }
-        RoutePenUp(240, y1);
-    }
     void Ticks(int n) {
         for (int i = 0; i < n; ++i) RouteAnimationTick();
     }
@@ -302,7 +268,7 @@ class TrackListMotionTest : public ScreensTest {
 TEST_F(TrackListMotionTest, FlingCoastsThenStopsInsideTheList) {
     const int32_t max = TrackListMaxScroll();
     ASSERT_GT(max, 0);
-    Fling(600, 400);
+    Drag(240, 600, 240, 400);
     const int32_t released = g_nowPlaying.trackScroll;
     EXPECT_EQ(released, 200);
     Ticks(3);
@@ -326,7 +292,7 @@ TEST_F(TrackListMotionTest, FlingCoastsThenStopsInsideTheList) {
 }
 
 TEST_F(TrackListMotionTest, PulledPastTheTopSpringsBack) {
-    Fling(300, 500);
+    Drag(240, 300, 240, 500);
     EXPECT_LT(g_nowPlaying.trackScroll, 0);
     Ticks(40);
     EXPECT_EQ(g_nowPlaying.trackScroll, 0);

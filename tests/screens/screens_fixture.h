@@ -4,6 +4,8 @@
 #pragma once
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <random>
 #include <string>
@@ -12,6 +14,7 @@
 #include "app/base/app_state.h"
 #include "app/base/hooks.h"
 #include "app/base/settings.h"
+#include "graphics/screen.h"
 #include "graphics/skin.h"
 #include "library/library.h"
 #include "platform/clock.h"
@@ -117,6 +120,32 @@ class ScreensTest : public ::testing::Test {
         RoutePenDown(x, y);
         platform::AdvanceVirtualClock(holdMs);
         RoutePenUp(x, y);
+    }
+
+    // A press at (x0, y0) moved to (x1, y1) in moves of `step` pixels `ms` apart,
+    // then lifted.
+    void Drag(int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t step = 20, uint32_t ms = 10) {
+        RoutePenDown(x0, y0);
+        const int32_t n = std::max(std::abs(x1 - x0), std::abs(y1 - y0)) / step;
+        for (int32_t i = 1; i <= n; ++i) {
+            platform::AdvanceVirtualClock(ms);
+            RoutePenMove(x0 + (x1 - x0) * i / n, y0 + (y1 - y0) * i / n);
+        }
+        RoutePenUp(x1, y1);
+    }
+
+    // With KRA_FRAME_DIR set, the logical frame, upright, as a PNG file there:
+    // the pictures by which the look is checked.
+    static void SaveFrame(const std::string& name) {
+        const char* dir = std::getenv("KRA_FRAME_DIR");
+        if (dir == nullptr) return;
+        const uint32_t w = g_screen.width, h = g_screen.height;
+        std::vector<uint16_t> upright(size_t(w) * h);
+        for (uint32_t y = 0; y < h; ++y)
+            for (uint32_t x = 0; x < w; ++x)
+                upright[size_t(y) * w + x] = *ScreenPixel(g_screen, int32_t(x), int32_t(y));
+        SaveFramePng(platform::FromPosixPath(std::string(dir) + "/" + name), upright.data(), w, h,
+                     w * 2, g_screen.layout);
     }
 
     // The pixel at logical (x, y) of the back buffer.

@@ -1,9 +1,12 @@
 // The status bar: values from the state store, the operator label and logo,
-// the clock text, and the strip's pixels on a memory frame.
+// the clock text, and the strip's pixels on a memory frame, with a synthetic
+// skin and with the default one (set KRA_FRAME_DIR to keep those frames as
+// PNG files).
 #include "screens/status_bar.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -345,13 +348,11 @@ TEST_F(StatusBarTest, OperatorNamesCannotReachOutsideTheLogoFolder) {
     EXPECT_EQ(path, u"\\p\\gfx\\operator\\T-Mobile.png");
     EXPECT_TRUE(OperatorLogoPath(u"\\", u"O2", path));
     EXPECT_EQ(path, u"\\gfx\\operator\\O2.png");
-    EXPECT_FALSE(OperatorLogoPath(u"\\p", u"", path));
-    EXPECT_FALSE(OperatorLogoPath(u"\\p", u"a/b", path));
-    EXPECT_FALSE(OperatorLogoPath(u"\\p", u"a\\b", path));
-    EXPECT_FALSE(OperatorLogoPath(u"\\p", u"a\uF05Cb", path));
-    EXPECT_FALSE(OperatorLogoPath(u"\\p", u"x..", path));
-    EXPECT_FALSE(OperatorLogoPath(u"\\p", std::u16string(1, u'\0'), path));
-    EXPECT_FALSE(OperatorLogoPath(u"\\p", std::u16string(250, u'n'), path));
+    for (const std::u16string& name :
+         {std::u16string(), std::u16string(u"a/b"), std::u16string(u"a\\b"),
+          std::u16string(u"a\uF05Cb"), std::u16string(u"x.."), std::u16string(1, u'\0'),
+          std::u16string(250, u'n')})
+        EXPECT_FALSE(OperatorLogoPath(u"\\p", name, path)) << Utf16ToUtf8(name);
 }
 
 // ---- Clock ----
@@ -578,6 +579,69 @@ TEST_F(StatusBarTest, HooksFeedTheBarFromMessagesAndTheProvider) {
     platform::SetWindowProc(nullptr);
     platform::StopStateProvider();
     platform::ResetMessageLoop();
+}
+
+// ---- The default skin ----
+
+// Brightness of a 565 pixel, 0..(31 + 63 + 31).
+int Light(uint16_t p) {
+    return (p >> 11) + ((p >> 5) & 63) + (p & 31);
+}
+
+TEST_F(StatusBarTest, FullStripWithTheDefaultSkinAtBothDensities) {
+    for (int dpi : {96, 192}) {
+        if (dpi == 192) {
+            fs::remove_all(home);
+            Open(480, 800, 192);
+        }
+        LoadSkin(Scr(), SkinOptions{200u * u, 60u * u});
+        SetPhone(u"Current Operator Name", Sz(u"Movo Mobile Network"));
+        SetPhone(u"Cellular System Connected", Dword(8));
+        SetHardware(u"Bluetooth", 1);
+        SetHardware(u"Wifi", 2);
+        SetHardware(u"Headset", 1);
+        ReadIndicators();
+        SignalChanged(60);
+        BatteryChanged(64, 0);
+        RefreshOperator(Scr());
+        RefreshClockAt(Scr(), {2024, 5, 1, 12, 34, 0, 3});
+        EXPECT_EQ(g_statusBar.operatorText, u"Movo Mo...");
+
+        // A mid-grey backdrop shows the strip's translucency.
+        const uint16_t grey = MakeColour(Scr().layout, 96, 110, 130);
+        for (uint32_t i = 0; i < Scr().physicalWidth * Scr().physicalHeight; ++i)
+            Scr().backBuffer[i] = grey;
+        g_statusBar.fade = 32;
+        DrawStatusBar(Scr(), 0);
+        if (const char* dir = std::getenv("KRA_FRAME_DIR")) {
+            const std::string name =
+                "status-bar-" + std::to_string(Scr().width) + "@" + std::to_string(dpi) + ".png";
+            SaveFramePng(platform::FromPosixPath((fs::path(dir) / name).string()), Scr().backBuffer,
+                         Scr().physicalWidth, Scr().physicalHeight, Scr().physicalWidth * 2,
+                         Scr().layout);
+        }
+
+        // The strip is 16 rows at base size, every row of it darker than the
+        // backdrop, and nothing below it is touched.
+        const int32_t w = int32_t(Scr().width), h = 16 * u;
+        for (int32_t x = 0; x < w; ++x) {
+            ASSERT_EQ(Px(x, h), grey) << x;
+            ASSERT_NE(Px(x, h - 1), grey) << x;
+        }
+        // The clock's glyphs are centred on the middle of the screen.
+        int32_t first = -1, last = -1;
+        for (int32_t x = w / 2 - 40 * u; x < w / 2 + 40 * u; ++x) {
+            for (int32_t y = 0; y < h; ++y) {
+                if (Light(Px(x, y)) > 100) {
+                    if (first < 0) first = x;
+                    last = x;
+                    break;
+                }
+            }
+        }
+        ASSERT_GE(first, 0);
+        EXPECT_LE(std::abs((first + last) - w), 3 * u) << first << " " << last;
+    }
 }
 
 }  // namespace
