@@ -4,6 +4,7 @@
 
 #include "app/shell.h"
 #include "app_test_util.h"
+#include "support/recorded_messages.h"
 #include "support/temp_tree.h"
 
 namespace kra {
@@ -262,6 +263,8 @@ TEST_F(DispatchTest, OneShotTimersAreKilledAndPeriodicOnesKept) {
     platform::SetTimer(kTimerQuit, 0);
     WindowProc(platform::kWmTimer, kTimerQuit, 0);
     EXPECT_FALSE(platform::IsTimerSet(kTimerQuit));
+    platform::SetWindowProc(&test::Record);
+    EXPECT_EQ(test::TakeMessages(), (std::vector<test::Msg>{{platform::kWmClose, 0, 0}}));
 }
 
 TEST_F(DispatchTest, RotationBookkeeping) {
