@@ -37,6 +37,10 @@ testing::AssertionResult InOrder(const std::vector<std::string>& log,
     return testing::AssertionFailure() << "missing in order: " << wanted[at];
 }
 
+// A settings file that turns the debug log on.
+const std::string kDebugOn =
+    "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Movo\\KRA]\n\"DebugOn\"=hex:01\n";
+
 class EndToEnd : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -153,7 +157,7 @@ TEST_F(EndToEnd, FirstStartWritesTheSettingsAndAQuietLog) {
 }
 
 TEST_F(EndToEnd, DebugLogTracesStartAndShutdownInOrder) {
-    WriteRegistry("REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Movo\\KRA]\n\"DebugOn\"=hex:01\n");
+    WriteRegistry(kDebugOn);
     EXPECT_EQ(Run({"--headless", "--virtual-clock", "--script",
                    Script("post 0x111 403 0\nquit\n").string()}),
               0);
@@ -167,7 +171,7 @@ TEST_F(EndToEnd, DebugLogTracesStartAndShutdownInOrder) {
 }
 
 TEST_F(EndToEnd, SecondInstanceActivatesTheFirstAndPostsReachIt) {
-    WriteRegistry("REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Movo\\KRA]\n\"DebugOn\"=hex:01\n");
+    WriteRegistry(kDebugOn);
     const pid_t first = Start({"--headless", "--virtual-clock"});
     ASSERT_TRUE(WaitUntilServing());
     EXPECT_EQ(Run({"--headless", "--virtual-clock"}), 0);
@@ -291,10 +295,7 @@ class ListsEndToEnd : public EndToEnd {
             WriteSilentWav(a / song, 20);
         for (const char* song : {"Band/Record/01 Xray.wav", "Band/Record/02 Yankee.wav"})
             WriteSilentWav(b / song, 20);
-        WriteRegistry(
-            "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Movo\\KRA]\n\"DebugOn\"=hex:01\n"
-            "\"LastFolder\"=\"" +
-            RegString(a) + "\"\n");
+        WriteRegistry(kDebugOn + "\"LastFolder\"=\"" + RegString(a) + "\"\n");
     }
     fs::path Music(const std::string& name) const { return root_ / "music" / name; }
     fs::path Shot(const std::string& name) const { return root_ / (name + ".png"); }
@@ -326,25 +327,24 @@ TEST_F(ListsEndToEnd, BrowsePlayChangeLibraryQuitAndResumeFromTheListFiles) {
     const fs::path a = Music("A"), b = Music("B");
     const fs::path alpha = a / "Artist One/Album X/01 Alpha.wav";
     const fs::path xray = b / "Band/Record/01 Xray.wav";
+    using enum Shown;
     std::string script = "wait 500\n";
-    script += Tap(238, 760) + ShotLine("artists", Shown::kArtists);  // Artists tab
-    script += Tap(200, 136) + ShotLine("artist", Shown::kArtists);   // Artist One: its two albums
-    script += Tap(200, 291) + ShotLine("album", Shown::kArtists);    // Album X: Shuffle, its songs
-    script += Tap(200, 196) + ShotLine("playing", Shown::kNowPlaying);     // 01 Alpha plays
-    script += Tap(30, 70) + ShotLine("back", Shown::kArtists);             // back to the album
-    script += Tap(440, 70) + ShotLine("now_playing", Shown::kNowPlaying);  // the Now Playing button
-    script += Tap(30, 70) + Tap(335, 760);                                 // back; Albums tab
-    script += Tap(200, 143) + ShotLine("shuffled", Shown::kNowPlaying);    // Shuffle Albums
+    script += Tap(238, 760) + ShotLine("artists", kArtists);        // Artists tab
+    script += Tap(200, 136) + ShotLine("artist", kArtists);         // Artist One: its two albums
+    script += Tap(200, 291) + ShotLine("album", kArtists);          // Album X: Shuffle, its songs
+    script += Tap(200, 196) + ShotLine("playing", kNowPlaying);     // 01 Alpha plays
+    script += Tap(30, 70) + ShotLine("back", kArtists);             // back to the album
+    script += Tap(440, 70) + ShotLine("now_playing", kNowPlaying);  // the Now Playing button
+    script += Tap(30, 70) + Tap(335, 760);                          // back; Albums tab
+    script += Tap(200, 143) + ShotLine("shuffled", kNowPlaying);    // Shuffle Albums
     script += Tap(30, 70);
     script += "key down 0x28\nkey up 0x28\n";  // volume 80 - 4
     script += "post 0x111 404 0\nwait 100\n";  // and one step down (- 5)
-    script +=
-        Tap(432, 760) + Tap(240, 366) + ShotLine("browser", Shown::kFolders);  // More, Set Library
-    script += Tap(200, 196) + ShotLine("library_b", Shown::kSongs);  // the second folder, B
-    script +=
-        Tap(432, 760) + Tap(240, 270) + ShotLine("refreshed", Shown::kSongs);  // Refresh Library
-    script += Tap(200, 226) + ShotLine("playing_b", Shown::kNowPlaying);       // 01 Xray plays
-    script += "wait 5000\nkey down 0x72\n";                                    // Talk quits
+    script += Tap(432, 760) + Tap(240, 366) + ShotLine("browser", kFolders);  // More, Set Library
+    script += Tap(200, 196) + ShotLine("library_b", kSongs);  // the second folder, B
+    script += Tap(432, 760) + Tap(240, 270) + ShotLine("refreshed", kSongs);  // Refresh Library
+    script += Tap(200, 226) + ShotLine("playing_b", kNowPlaying);             // 01 Xray plays
+    script += "wait 5000\nkey down 0x72\n";                                   // Talk quits
     EXPECT_EQ(Run({"--headless", "--virtual-clock", "--script", Script(script).string()}), 0);
 
     CheckShots();
@@ -381,10 +381,9 @@ TEST_F(ListsEndToEnd, BrowsePlayChangeLibraryQuitAndResumeFromTheListFiles) {
     WriteRegistry(edited);
     fs::remove(Log());
 
-    EXPECT_EQ(
-        Run({"--headless", "--virtual-clock", "--script",
-             Script("wait 500\n" + ShotLine("resumed", Shown::kNowPlaying) + "quit\n").string()}),
-        0);
+    EXPECT_EQ(Run({"--headless", "--virtual-clock", "--script",
+                   Script("wait 500\n" + ShotLine("resumed", kNowPlaying) + "quit\n").string()}),
+              0);
     CheckShots();
     const std::vector<std::string> again = test::LogMessages(Log());
     const std::string home = CorePath(root_ / "home");
