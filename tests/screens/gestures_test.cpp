@@ -2,51 +2,35 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
 #include <vector>
 
 namespace kra {
 namespace {
 
-TEST(RotationMapping, ArrowKeysFollowTheTurn) {
-    // Drawing orientation 1 (90 degrees) on a device at 0: one quarter turn.
-    const int d = RotationDelta(1, 0);
-    EXPECT_EQ(d, 1);
-    EXPECT_EQ(MapArrowKey(d, kKeyUp), kKeyRight);
-    EXPECT_EQ(MapArrowKey(d, kKeyLeft), kKeyUp);
-    EXPECT_EQ(MapArrowKey(d, kKeyRight), kKeyDown);
-    EXPECT_EQ(MapArrowKey(d, kKeyDown), kKeyLeft);
-    // Half a turn: every arrow to its opposite.
-    EXPECT_EQ(MapArrowKey(2, kKeyLeft), kKeyRight);
-    EXPECT_EQ(MapArrowKey(2, kKeyUp), kKeyDown);
-    // Three quarters: left -> down -> right -> up -> left.
+TEST(RotationMapping, KeysAndPositionsFollowTheTurn) {
+    // Drawing orientation 1 (90 degrees) on a device at 0 is one quarter turn;
+    // orientation 4 counts as three.
+    EXPECT_EQ(RotationDelta(1, 0), 1);
     EXPECT_EQ(RotationDelta(0, 1), 3);
-    EXPECT_EQ(MapArrowKey(3, kKeyLeft), kKeyDown);
-    EXPECT_EQ(MapArrowKey(3, kKeyDown), kKeyRight);
-    EXPECT_EQ(MapArrowKey(3, kKeyRight), kKeyUp);
-    EXPECT_EQ(MapArrowKey(3, kKeyUp), kKeyLeft);
-    // Other keys are never changed; orientation 4 is three quarter turns.
-    EXPECT_EQ(MapArrowKey(1, kKeyEnter), kKeyEnter);
-    EXPECT_EQ(MapArrowKey(1, kKeySoftLeft), kKeySoftLeft);
     EXPECT_EQ(RotationDelta(4, 0), 3);
     EXPECT_EQ(RotationDelta(4, 4), 0);
-}
+    // Each quarter turn moves an arrow one place on in left, up, right, down.
+    EXPECT_EQ(MapArrowKey(1, kKeyUp), kKeyRight);
+    EXPECT_EQ(MapArrowKey(1, kKeyDown), kKeyLeft);
+    EXPECT_EQ(MapArrowKey(2, kKeyUp), kKeyDown);
+    EXPECT_EQ(MapArrowKey(3, kKeyLeft), kKeyDown);
+    EXPECT_EQ(MapArrowKey(3, kKeyUp), kKeyLeft);
+    // Other keys are never changed.
+    EXPECT_EQ(MapArrowKey(1, kKeyEnter), kKeyEnter);
+    EXPECT_EQ(MapArrowKey(1, kKeySoftLeft), kKeySoftLeft);
 
-TEST(RotationMapping, PositionsFollowTheTurnLikeTheKeys) {
-    int32_t x = 10, y = 30;
-    MapPosition(0, 480, 800, x, y);
-    EXPECT_EQ(x, 10);
-    EXPECT_EQ(y, 30);
-    MapPosition(1, 480, 800, x, y);
-    EXPECT_EQ(x, 450);
-    EXPECT_EQ(y, 10);
-    x = 10, y = 30;
-    MapPosition(2, 480, 800, x, y);
-    EXPECT_EQ(x, 470);
-    EXPECT_EQ(y, 770);
-    x = 10, y = 30;
-    MapPosition(3, 480, 800, x, y);
-    EXPECT_EQ(x, 30);
-    EXPECT_EQ(y, 790);
+    const std::pair<int32_t, int32_t> at[] = {{10, 30}, {450, 10}, {470, 770}, {30, 790}};
+    for (int delta = 0; delta < 4; ++delta) {
+        int32_t x = 10, y = 30;
+        MapPosition(delta, 480, 800, x, y);
+        EXPECT_EQ(std::make_pair(x, y), at[delta]) << delta;
+    }
     // A finger moving up the device (y falling) moves right in the drawing,
     // as the up arrow does.
     int32_t ax = 100, ay = 500, bx = 100, by = 400;

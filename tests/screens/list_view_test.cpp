@@ -71,7 +71,7 @@ TEST(ListViewMotion, FlickStepsAreCutToTheVisibleHeightThenDecay) {
     EXPECT_EQ(list.timeSum, 0u);
 }
 
-TEST(ListViewMotion, FlingPastTheFirstRowTurnsOnceAndRestsOnZero) {
+TEST(ListViewMotion, FlingPastAnEndTurnsOnceAndRestsOnIt) {
     Screen screen;
     for (int32_t start : {-600, -90, -31}) {
         ListView list = MakeList(1000, screen);
@@ -83,16 +83,12 @@ TEST(ListViewMotion, FlingPastTheFirstRowTurnsOnceAndRestsOnZero) {
         EXPECT_EQ(Reversals(steps), 1) << start;
         EXPECT_FALSE(list.overscrolled);
     }
-}
-
-TEST(ListViewMotion, FlingPastTheLastRowTurnsOnceAndRestsOnTheEnd) {
-    Screen screen;
-    ListView list = MakeList(40, screen);  // 1200 px of rows, range -900..0
-    ASSERT_EQ(list.minPosition, -900);
-    ListScrollTo(list, -700);
-    Flick(list, 350, 120, 100);
-    const std::vector<int32_t> steps = Coast(list);
-    EXPECT_EQ(list.position, -900);
+    ListView tail = MakeList(40, screen);  // 1200 px of rows, range -900..0
+    ASSERT_EQ(tail.minPosition, -900);
+    ListScrollTo(tail, -700);
+    Flick(tail, 350, 120, 100);
+    const std::vector<int32_t> steps = Coast(tail);
+    EXPECT_EQ(tail.position, -900);
     EXPECT_EQ(Reversals(steps), 1);
 }
 

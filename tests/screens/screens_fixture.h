@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -27,6 +26,7 @@
 #include "screens/gestures.h"
 #include "screens/now_playing.h"
 #include "screens/screen_router.h"
+#include "support/temp_tree.h"
 
 namespace kra::test {
 
@@ -44,8 +44,6 @@ class ScreensTest : public ::testing::Test {
         ResetAppHooks();
         g_playbackHooks = PlaybackHooks{};
         platform::UseFontFiles({});
-        std::error_code ec;
-        std::filesystem::remove_all(home, ec);
     }
 
     void Open(uint32_t w, uint32_t h, int dpi) {
@@ -53,10 +51,6 @@ class ScreensTest : public ::testing::Test {
         platform::ResetMessageLoop();
         platform::RegistryUseMemory();
         platform::SetOemInfo("");
-        std::random_device rd;
-        home = std::filesystem::temp_directory_path() /
-               ("kra-screens-" + std::to_string(rd()) + std::to_string(rd()));
-        std::filesystem::create_directories(home);
         platform::SetProgramFolder(platform::FromPosixPath(home.string()));
         platform::UseFontFiles({"/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf"});
         ResetAppState();
@@ -151,7 +145,8 @@ class ScreensTest : public ::testing::Test {
     // The pixel at logical (x, y) of the back buffer.
     uint16_t Pixel(int32_t x, int32_t y) const { return *ScreenPixel(g_screen, x, y); }
 
-    std::filesystem::path home;
+    TempTree tree;
+    const std::filesystem::path home = tree.Posix();
     MemoryFrame frame;
     static inline uint32_t g_playerPosition = 0;
 };
