@@ -1,15 +1,10 @@
 // The real poller thread on the virtual clock: with scripted sensor
 // functions, and over a fake sysfs IIO tree read by the platform backend.
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <cmath>
 #include <filesystem>
-#include <fstream>
-#include <memory>
 #include <mutex>
 #include <random>
 #include <thread>
@@ -21,6 +16,7 @@
 #include "platform/clock.h"
 #include "platform/message_loop.h"
 #include "platform/sensor.h"
+#include "support/temp_tree.h"
 
 namespace kra {
 namespace {
@@ -38,13 +34,12 @@ std::mutex g_mutex;
 std::vector<Posted> g_posted;
 int g_beeps = 0;
 
-// The script: one tilt per round (the last one repeats), light values.
+// The script: one tilt per round (the last one repeats).
 struct Round {
     int32_t x = 0, y = 0;
     bool paused = false;
 };
 std::vector<Round> g_rounds;
-std::atomic<uint8_t> g_light{40};
 std::atomic<int32_t> g_tiltX{0}, g_tiltY{0};
 
 void RecordPost(uint32_t message, uintptr_t wParam, intptr_t) {
@@ -71,21 +66,12 @@ class ShakePollerTest : public ::testing::Test {
         g_posted.clear();
         g_beeps = 0;
         g_rounds = {{}};
-        g_light = 40;
         g_tiltX = g_tiltY = 0;
         g_app.paused = false;
         g_settings.shakeAction = 1;
         g_shakeIo.post = &RecordPost;
         g_shakeIo.beep = &RecordBeep;
-    }
-    void TearDown() override {
-        ResetShakeControl();
-        platform::SetBeepRecorder(nullptr);
-        platform::ResetMessageLoop();
-    }
-
-    // Scripted sensor functions instead of the platform's.
-    static void UseScriptedSensors() {
+        // Scripted sensor functions instead of the platform's.
         g_shakeIo.readTilt = [](int32_t* x, int32_t* y) {
             *x = g_tiltX;
             *y = g_tiltY;
@@ -93,7 +79,7 @@ class ShakePollerTest : public ::testing::Test {
         };
         g_shakeIo.hasLight = [] { return true; };
         g_shakeIo.readLight = [](uint8_t* value) {
-            *value = g_light;
+            *value = 40;
             return true;
         };
         g_shakeIo.beforeRound = [](uint64_t round) {
@@ -103,10 +89,18 @@ class ShakePollerTest : public ::testing::Test {
             g_shakeFlags.paused = r.paused;
         };
     }
+    void TearDown() override {
+        ResetShakeControl();
+        platform::SetBeepRecorder(nullptr);
+        platform::ResetMessageLoop();
+    }
 
-    // Starts the poller, lets it run every scripted round and a few more,
-    // and stops it.
-    static void RunScript(size_t extraRounds = 5) {
+    // Starts the poller afresh, lets it run every scripted round and a few
+    // more, and stops it.
+    static void RunScript(std::vector<Round> rounds, size_t extraRounds = 5) {
+        g_rounds = std::move(rounds);
+        g_posted.clear();
+        g_beeps = 0;
         ASSERT_TRUE(StartShakeControl());
         StartShakePolling();
         WaitForShakeRounds(g_rounds.size() + extraRounds);
@@ -129,7 +123,6 @@ std::vector<Round> ShakeRounds() {
 }
 
 TEST_F(ShakePollerTest, EachActionPostsItsCommand) {
-    UseScriptedSensors();
     const struct {
         uint8_t action;
         std::vector<Posted> posted;
@@ -140,18 +133,14 @@ TEST_F(ShakePollerTest, EachActionPostsItsCommand) {
         {7, {}},  // only the beep
     };
     for (const auto& c : cases) {
-        g_posted.clear();
-        g_beeps = 0;
         g_settings.shakeAction = c.action;
-        g_rounds = ShakeRounds();
-        RunScript();
+        RunScript(ShakeRounds());
         EXPECT_EQ(Posts(), c.posted) << int(c.action);
         EXPECT_EQ(Beeps(), 1) << int(c.action);
     }
 }
 
 TEST_F(ShakePollerTest, TheLightCheck) {
-    UseScriptedSensors();
     // Five reads per shake; -1 is a failed read.
     static std::vector<int> s_reads;
     static std::atomic<size_t> s_read{0};
@@ -173,10 +162,7 @@ TEST_F(ShakePollerTest, TheLightCheck) {
     for (const auto& c : cases) {
         s_reads = c.reads;
         s_read = 0;
-        g_posted.clear();
-        g_beeps = 0;
-        g_rounds = ShakeRounds();
-        RunScript();
+        RunScript(ShakeRounds());
         EXPECT_EQ(s_read.load(), 5u);
         EXPECT_EQ(Posts().size(), c.accepted ? 1u : 0u) << c.reads[0] << c.reads[1];
         EXPECT_EQ(Beeps(), c.accepted ? 1 : 0);
@@ -184,22 +170,19 @@ TEST_F(ShakePollerTest, TheLightCheck) {
 }
 
 TEST_F(ShakePollerTest, PausedOrScreenOffTakesNoSample) {
-    UseScriptedSensors();
-    g_rounds = ShakeRounds();
-    for (Round& r : g_rounds) r.paused = true;
-    RunScript();
+    // Moved while paused: the first sample after the pause is one hit only.
+    RunScript({{0, 0}, {20, 120, true}, {0, 0, true}, {20, 120, true}, {20, 120}, {20, 120}});
     EXPECT_TRUE(Posts().empty());
+    EXPECT_EQ(Beeps(), 0);
 
     // Screen off: the flag comes from the host at start.
     g_shakeHost.screenOff = [] { return true; };
-    g_rounds = ShakeRounds();
-    RunScript();
+    RunScript(ShakeRounds());
     EXPECT_TRUE(Posts().empty());
     EXPECT_EQ(Beeps(), 0);
 }
 
-TEST_F(ShakePollerTest, QuitBeforePollingStartsAndNoFirstReading) {
-    UseScriptedSensors();
+TEST_F(ShakePollerTest, QuitBeforePollingStarts) {
     ASSERT_TRUE(StartShakeControl());
     EXPECT_TRUE(platform::IsTimerSet(kTimerShakeStart));
     EXPECT_TRUE(StopShakeControl(2000));
@@ -207,15 +190,9 @@ TEST_F(ShakePollerTest, QuitBeforePollingStartsAndNoFirstReading) {
     EXPECT_FALSE(ShakePollerRunning());
     StartShakePolling();  // a late timer finds nothing to start
     EXPECT_TRUE(StopShakeControl(2000));
-
-    g_shakeIo.readTilt = [](int32_t*, int32_t*) { return false; };
-    EXPECT_FALSE(StartShakeControl());  // no first reading: no poller, no timer
-    EXPECT_FALSE(ShakePollerRunning());
-    EXPECT_FALSE(platform::IsTimerSet(kTimerShakeStart));
 }
 
 TEST_F(ShakePollerTest, QuitDuringTheLightCheck) {
-    UseScriptedSensors();
     static std::atomic<bool> s_inLight{false};
     static std::atomic<uint64_t> s_stopsBefore{0};
     s_inLight = false;
@@ -238,92 +215,52 @@ TEST_F(ShakePollerTest, QuitDuringTheLightCheck) {
 
 // ---- A fake sysfs IIO tree read by the platform backend ----
 
-class IioTree {
-  public:
-    IioTree() {
-        std::random_device rd;
-        root_ = fs::temp_directory_path() / ("kra-iio-" + std::to_string(rd()));
-        accel_ = root_ / "iio:device0";
-        light_ = root_ / "iio:device1";
-        fs::create_directories(accel_);
-        fs::create_directories(light_);
-        Write(accel_ / "name", "accel_3d");
-        Write(accel_ / "in_accel_scale", "0.009806650");
-        // Mounted turned by 90 degrees, with an offset: the device's X is the
-        // sensor's -Y, its Y the sensor's X.
-        Write(accel_ / "in_accel_mount_matrix", "0, -1, 0; 1, 0, 0; 0, 0, 1");
-        Write(accel_ / "in_accel_offset", "-100");
-        Write(light_ / "name", "als");
-        // The samples are rewritten in place, as sysfs values change.
-        const char* names[3] = {"in_accel_x_raw", "in_accel_y_raw", "in_accel_z_raw"};
-        for (int i = 0; i < 3; ++i)
-            fds_[i] = open((accel_ / names[i]).c_str(), O_RDWR | O_CREAT, 0644);
-        fds_[3] = open((light_ / "in_illuminance_input").c_str(), O_RDWR | O_CREAT, 0644);
-        Set(0, 0, 1);
-        SetLux(40);
-    }
-    ~IioTree() {
-        for (int fd : fds_) close(fd);
-        fs::remove_all(root_);
-    }
-    std::string Root() const { return root_.string(); }
-
-    // Acceleration in g along each axis of the device, written as the
-    // sensor's raw values.
-    void Set(double x, double y, double z) const {
-        Replace(fds_[0], std::to_string(std::lround(y * 1000) + 100));
-        Replace(fds_[1], std::to_string(std::lround(-x * 1000) + 100));
-        Replace(fds_[2], std::to_string(std::lround(z * 1000) + 100));
-    }
-    void SetLux(int lux) const { Replace(fds_[3], std::to_string(lux)); }
-
-  private:
-    static void Write(const fs::path& path, const std::string& text) {
-        std::ofstream(path, std::ios::trunc) << text << "\n";
-    }
-    static void Replace(int fd, std::string text) {
-        text += "\n";
-        ASSERT_EQ(pwrite(fd, text.data(), text.size(), 0), ssize_t(text.size()));
-        ASSERT_EQ(ftruncate(fd, off_t(text.size())), 0);
-    }
-    fs::path root_, accel_, light_;
-    int fds_[4] = {-1, -1, -1, -1};
-};
-
 struct Vector {
     double x, y, z;
-    bool paused = false;
 };
 std::vector<Vector> g_vectors;
-const IioTree* g_tree = nullptr;
+const test::TempTree* g_tree = nullptr;
+
+// Acceleration in g along each axis of the device, written in place as the
+// sensor's raw values. The sensor is mounted turned by 90 degrees, with an
+// offset: the device's X is the sensor's -Y, its Y the sensor's X.
+void SetAcceleration(const Vector& v) {
+    const auto raw = [](double g) { return std::to_string(std::lround(g * 1000) + 100) + "\n"; };
+    g_tree->File("iio:device0/in_accel_x_raw", raw(v.y));
+    g_tree->File("iio:device0/in_accel_y_raw", raw(-v.x));
+    g_tree->File("iio:device0/in_accel_z_raw", raw(v.z));
+}
 
 class ShakeTreeTest : public ShakePollerTest {
   protected:
     void SetUp() override {
         ShakePollerTest::SetUp();
-        tree_ = std::make_unique<IioTree>();
-        g_tree = tree_.get();
-        platform::SetIioRoot(tree_->Root());
+        g_tree = &tree_;
+        tree_.File("iio:device0/name", "accel_3d\n");
+        tree_.File("iio:device0/in_accel_scale", "0.009806650\n");
+        tree_.File("iio:device0/in_accel_mount_matrix", "0, -1, 0; 1, 0, 0; 0, 0, 1\n");
+        tree_.File("iio:device0/in_accel_offset", "-100\n");
+        tree_.File("iio:device1/name", "als\n");
+        tree_.File("iio:device1/in_illuminance_input", "40\n");
+        SetAcceleration({0, 0, 1});
+        platform::SetIioRoot(tree_.Posix().string());
         // The real sensor functions and the real beep path, recorded.
         ResetShakeIo();
         g_shakeIo.post = &RecordPost;
         platform::SetBeepRecorder(&RecordBeep);
         g_shakeIo.beforeRound = [](uint64_t round) {
-            const Vector& v = g_vectors[std::min<size_t>(size_t(round), g_vectors.size() - 1)];
-            g_tree->Set(v.x, v.y, v.z);
-            g_shakeFlags.paused = v.paused;
+            SetAcceleration(g_vectors[std::min<size_t>(size_t(round), g_vectors.size() - 1)]);
         };
     }
     void TearDown() override {
         platform::CloseMotionSensors();
         platform::SetIioRoot("");
-        g_tree = nullptr;
-        tree_.reset();
         ShakePollerTest::TearDown();
+        g_tree = nullptr;
     }
     void Run(const std::vector<Vector>& vectors) {
         g_vectors = vectors;
-        g_tree->Set(vectors[0].x, vectors[0].y, vectors[0].z);
+        SetAcceleration(vectors[0]);
         std::string why;
         ASSERT_TRUE(platform::DetectGSensor(&why)) << why;
         ASSERT_TRUE(platform::OpenMotionSensors(&why)) << why;
@@ -333,7 +270,7 @@ class ShakeTreeTest : public ShakePollerTest {
         WaitForShakeRounds(vectors.size() + 3);
         EXPECT_TRUE(StopShakeControl(2000));
     }
-    std::unique_ptr<IioTree> tree_;
+    test::TempTree tree_;
 };
 
 // X 30, Y 60 degrees and its opposite: changes of 60 and 120.
@@ -346,8 +283,8 @@ TEST_F(ShakeTreeTest, AShakeGivesOneBeepAndOneNext) {
     EXPECT_EQ(Beeps(), 1);
 }
 
-TEST_F(ShakeTreeTest, TiltAnglesFromTheTree) {
-    g_tree->Set(0.5, 0.866, 0);
+TEST_F(ShakeTreeTest, ValuesFromTheTreeDamagedOrOverlongOnesRejected) {
+    SetAcceleration(kTiltA);
     ASSERT_TRUE(platform::DetectGSensor());
     ASSERT_TRUE(platform::OpenMotionSensors());
     int32_t x = 0, y = 0;
@@ -355,9 +292,18 @@ TEST_F(ShakeTreeTest, TiltAnglesFromTheTree) {
     EXPECT_EQ(x, 30);
     EXPECT_EQ(y, 60);  // through the offset and the mount matrix
     uint8_t lux = 0;
-    g_tree->SetLux(1000);  // clamped
+    tree_.File("iio:device1/in_illuminance_input", "1000\n");  // clamped
     ASSERT_TRUE(platform::ReadLight(&lux));
     EXPECT_EQ(lux, 255);
+
+    // The last is a number longer than the read buffer: cut, it would read
+    // as another number.
+    for (const std::string& text : {std::string(), std::string("12abc"), std::string(40, '1')}) {
+        tree_.File("iio:device0/in_accel_y_raw", text);
+        EXPECT_FALSE(platform::ReadTilt(&x, &y)) << text;
+    }
+    tree_.File("iio:device0/in_accel_y_raw", "  -500 \n");
+    EXPECT_TRUE(platform::ReadTilt(&x, &y));
 }
 
 // A minute at rest with a little sensor noise.
@@ -385,39 +331,15 @@ TEST_F(ShakeTreeTest, RestAndWalkingGiveNothing) {
     }
 }
 
-TEST_F(ShakeTreeTest, PauseMoveResumeGivesNothing) {
-    Run({kTiltA,
-         {kTiltB.x, kTiltB.y, kTiltB.z, true},
-         {kTiltA.x, kTiltA.y, kTiltA.z, true},
-         {kTiltB.x, kTiltB.y, kTiltB.z, true},
-         kTiltB,
-         kTiltB});
-    EXPECT_TRUE(Posts().empty());
-    EXPECT_EQ(Beeps(), 0);
-}
-
 TEST_F(ShakeTreeTest, AnAccelerometerThatCannotBeReadGivesNoPoller) {
     ASSERT_TRUE(platform::DetectGSensor());
-    fs::remove(fs::path(g_tree->Root()) / "iio:device0" / "in_accel_z_raw");
+    fs::remove(tree_.Posix("iio:device0/in_accel_z_raw"));
     std::string why;
     EXPECT_FALSE(platform::OpenMotionSensors(&why));
     EXPECT_NE(why.find("in_accel_z_raw"), std::string::npos) << why;
-    EXPECT_FALSE(StartShakeControl());
-}
-
-TEST_F(ShakeTreeTest, DamagedOrOverlongValuesAreRejected) {
-    ASSERT_TRUE(platform::DetectGSensor());
-    ASSERT_TRUE(platform::OpenMotionSensors());
-    const fs::path x = fs::path(g_tree->Root()) / "iio:device0" / "in_accel_y_raw";
-    int32_t ax = 0, ay = 0;
-    // The last is a number longer than the read buffer: cut, it would read
-    // as another number.
-    for (const std::string& text : {std::string(), std::string("12abc"), std::string(40, '1')}) {
-        std::ofstream(x, std::ios::trunc) << text;
-        EXPECT_FALSE(platform::ReadTilt(&ax, &ay)) << text;
-    }
-    std::ofstream(x, std::ios::trunc) << "  -500 \n";
-    EXPECT_TRUE(platform::ReadTilt(&ax, &ay));
+    EXPECT_FALSE(StartShakeControl());  // no first reading: no poller, no timer
+    EXPECT_FALSE(ShakePollerRunning());
+    EXPECT_FALSE(platform::IsTimerSet(kTimerShakeStart));
 }
 
 }  // namespace

@@ -14,9 +14,11 @@
 #include "platform/message_loop.h"
 #include "platform/modem-lines.h"
 #include "platform/registry.h"
+#include "support/pump.h"
 #include "support/temp_tree.h"
 
 namespace kra {
+using test::RunClock;
 namespace {
 
 using platform::kCallConnected;
@@ -42,6 +44,12 @@ intptr_t Proc(uint32_t message, uintptr_t wParam, intptr_t) {
     }
     return 0;
 }
+
+// One call event, and how long to wait after it.
+struct Step {
+    uint32_t call, state;
+    uint32_t waitMs = 5000;
+};
 
 class TelephonyTest : public ::testing::Test {
   protected:
@@ -80,124 +88,25 @@ class TelephonyTest : public ::testing::Test {
         platform::SimulateCallState(call, state, mode);
         platform::PumpPending();
     }
-    static void Run(uint32_t ms) {
-        for (uint32_t t = 0; t < ms; t += 10) {
-            platform::AdvanceVirtualClock(10);
-            platform::PumpPending();
-        }
+    static Step Ring(uint32_t call) { return {call, kCallOffering}; }
+    static Step Dial(uint32_t call) { return {call, kCallDialling}; }
+    static Step Talk(uint32_t call) { return {call, kCallConnected}; }
+    static Step End(uint32_t call, uint32_t waitMs = 5000) {
+        return {call, kCallDisconnected, waitMs};
     }
 };
 
-TEST_F(TelephonyTest, RingWhilePausedMinimisesAndNeverResumes) {
+TEST_F(TelephonyTest, NoResumeForMusicThatWasPausedOrWithResumeOff) {
+    // Paused when the call rings: minimised all the same, never resumed.
     Event(7, kCallOffering);
     EXPECT_EQ(g_minimised, 1);
-    EXPECT_FALSE(g_telephony.wasPlaying);
-    EXPECT_EQ(g_toggles, 0);
     Event(7, kCallConnected);
     Event(7, kCallDisconnected);
-    Run(10000);
+    RunClock(10000);
     EXPECT_EQ(g_toggles, 0);
     EXPECT_TRUE(g_app.paused);
     EXPECT_FALSE(g_telephony.away);
-}
 
-TEST_F(TelephonyTest, RejectedRingResumesAfterExactlyTwoAndAHalfSeconds) {
-    Play();
-    Event(7, kCallOffering);
-    EXPECT_EQ(g_toggles, 1);
-    EXPECT_TRUE(g_app.paused);
-    EXPECT_TRUE(g_telephony.wasPlaying);
-    Event(7, kCallDisconnected);
-    Run(2490);
-    EXPECT_TRUE(g_app.paused);
-    Run(10);
-    EXPECT_FALSE(g_app.paused);
-    EXPECT_EQ(g_toggles, 2);
-    Run(5000);
-    EXPECT_EQ(g_toggles, 2);
-}
-
-TEST_F(TelephonyTest, CallWaitingResumesOnlyAfterBothCalls) {
-    Play();
-    Event(1, kCallOffering);
-    Event(1, kCallConnected);
-    EXPECT_EQ(g_telephony.firstCall, 1u);
-    Event(2, kCallOffering);  // waiting: no second pause
-    EXPECT_EQ(g_toggles, 1);
-    EXPECT_EQ(g_minimised, 1);
-    Event(2, kCallConnected);
-    EXPECT_EQ(g_telephony.secondCall, 2u);
-    Event(1, kCallDisconnected);
-    Run(5000);
-    EXPECT_TRUE(g_app.paused);
-    Event(2, kCallDisconnected);
-    Run(2500);
-    EXPECT_FALSE(g_app.paused);
-    EXPECT_EQ(g_toggles, 2);
-}
-
-TEST_F(TelephonyTest, WaitingCallRejectedDuringACallDoesNotResume) {
-    Play();
-    Event(1, kCallOffering);
-    Event(1, kCallConnected);
-    Event(2, kCallOffering);
-    Event(2, kCallDisconnected);  // rejected: call 1 still talks
-    Run(5000);
-    EXPECT_TRUE(g_app.paused);
-    Event(1, kCallDisconnected);
-    Run(2500);
-    EXPECT_FALSE(g_app.paused);
-}
-
-TEST_F(TelephonyTest, AThirdConnectedCallHoldsTheResume) {
-    Play();
-    for (uint32_t call : {1u, 2u, 3u}) {
-        Event(call, kCallOffering);
-        Event(call, kCallConnected);
-    }
-    EXPECT_EQ(g_telephony.firstCall, 1u);
-    EXPECT_EQ(g_telephony.secondCall, 2u);
-    Event(1, kCallDisconnected);
-    Event(2, kCallDisconnected);
-    Run(5000);
-    EXPECT_TRUE(g_app.paused);
-    EXPECT_TRUE(g_telephony.callActive);
-    Event(3, kCallDisconnected);
-    Run(2500);
-    EXPECT_FALSE(g_app.paused);
-}
-
-TEST_F(TelephonyTest, AbandonedDialResumes) {
-    Play();
-    Event(4, kCallDialling);
-    EXPECT_EQ(g_toggles, 1);
-    EXPECT_TRUE(g_telephony.dialling);
-    Event(4, kCallDisconnected);
-    EXPECT_FALSE(g_telephony.dialling);
-    Run(2500);
-    EXPECT_FALSE(g_app.paused);
-}
-
-TEST_F(TelephonyTest, RecordedCallEndingDuringADialIsClearedAndLaterCallsStillPause) {
-    Play();
-    Event(1, kCallOffering);
-    Event(1, kCallConnected);
-    Event(2, kCallDialling);
-    Event(1, kCallDisconnected);  // the call being talked on ends while dialling
-    EXPECT_EQ(g_telephony.firstCall, 0u);
-    Run(5000);
-    EXPECT_TRUE(g_app.paused) << "the dial is still going on";
-    Event(2, kCallDisconnected);  // abandoned
-    EXPECT_FALSE(g_telephony.callActive);
-    Run(2500);
-    EXPECT_FALSE(g_app.paused);
-    // Nothing sticks: the next ring pauses again.
-    Event(3, kCallOffering);
-    EXPECT_TRUE(g_app.paused);
-    EXPECT_EQ(g_toggles, 3);
-}
-
-TEST_F(TelephonyTest, ResumeAfterCallOffNeverResumes) {
     g_settings.resumeAfterCall = 0;
     Play();
     Event(1, kCallOffering);
@@ -205,85 +114,107 @@ TEST_F(TelephonyTest, ResumeAfterCallOffNeverResumes) {
     Event(2, kCallDialling);
     Event(2, kCallConnected);
     Event(2, kCallDisconnected);
-    Run(10000);
+    RunClock(10000);
     EXPECT_TRUE(g_app.paused);
     EXPECT_EQ(g_toggles, 1);
 }
 
-TEST_F(TelephonyTest, DataCallEndRestartsTheLinesAndLeavesPlaybackAlone) {
+// Call orders that pause the music at their first event and must keep it
+// paused until their last call has ended; the scripts run one after another,
+// so nothing may stick from one to the next.
+struct Script {
+    const char* name;
+    std::vector<Step> steps;
+    int minimised;
+};
+
+TEST_F(TelephonyTest, MusicResumesTwoAndAHalfSecondsAfterTheLastCallEnds) {
+    const Script scripts[] = {
+        {"rejected ring", {Ring(7), End(7)}, 1},
+        {"abandoned dial", {Dial(4), End(4)}, 1},
+        {"call waiting", {Ring(1), Talk(1), Ring(2), Talk(2), End(1), End(2)}, 1},
+        {"waiting call rejected", {Ring(1), Talk(1), Ring(2), End(2), End(1)}, 1},
+        {"three calls",
+         {Ring(1), Talk(1), Ring(2), Talk(2), Ring(3), Talk(3), End(1), End(2), End(3)},
+         1},
+        {"recorded call ends in a dial", {Ring(1), Talk(1), Dial(2), End(1), End(2)}, 2},
+        // A dial during a call pauses again and keeps what the first call knew.
+        {"dial during a call", {Dial(1), Talk(1), Dial(2), Talk(2), End(1), End(2)}, 2},
+        {"second ring in the delay", {Ring(1), End(1, 2000), Ring(2), Talk(2), End(2)}, 2},
+    };
+    int toggles = 0;
+    for (const Script& script : scripts) {
+        SCOPED_TRACE(script.name);
+        Play();
+        g_minimised = 0;
+        for (size_t i = 0; i + 1 < script.steps.size(); ++i) {
+            Event(script.steps[i].call, script.steps[i].state);
+            RunClock(script.steps[i].waitMs);
+            EXPECT_TRUE(g_app.paused) << "after step " << i;
+        }
+        Event(script.steps.back().call, script.steps.back().state);
+        RunClock(2490);
+        EXPECT_TRUE(g_app.paused);
+        RunClock(10);
+        EXPECT_FALSE(g_app.paused);
+        toggles += 2;  // one pause, one resume
+        EXPECT_EQ(g_toggles, toggles);
+        EXPECT_EQ(g_minimised, script.minimised);
+    }
+}
+
+TEST_F(TelephonyTest, DataCallEndRestartsTheLinesAndKeepsWhatACallDecided) {
     Play();
     const uint32_t initsBefore = platform::SimulatedLineState().initCalls;
     Event(9, kCallConnected, platform::kMediaData);
     EXPECT_EQ(g_telephony.firstCall, 0u);
     Event(9, kCallDisconnected, platform::kMediaData);
-    Run(1000);
+    RunClock(1000);
     EXPECT_EQ(platform::SimulatedLineState().initCalls, initsBefore + 1);
     EXPECT_EQ(platform::SimulatedLineState().shutdowns, 1u);
     EXPECT_TRUE(g_telephony.lineApp);
     EXPECT_EQ(g_toggles, 0);
     EXPECT_FALSE(g_app.paused);
+
+    // A data call ending within a voice call's resume delay: the restart
+    // keeps the pending resume.
+    Event(1, kCallOffering);
+    Event(1, kCallDisconnected);
+    Event(9, kCallConnected, platform::kMediaData);
+    Event(9, kCallDisconnected, platform::kMediaData);
+    RunClock(2600);
+    EXPECT_EQ(platform::SimulatedLineState().shutdowns, 2u);
+    EXPECT_FALSE(g_app.paused);
+    EXPECT_EQ(g_toggles, 2);
 }
 
-TEST_F(TelephonyTest, PlayPressedDuringTheCallOrInTheDelayKeepsPlaying) {
+TEST_F(TelephonyTest, WhatTheUserPressesDuringACallWins) {
     Play();
     Event(1, kCallOffering);
     Event(1, kCallConnected);
     PressPlay();  // the user starts the music during the call
     Event(1, kCallDisconnected);
-    Run(3000);
+    RunClock(3000);
     EXPECT_FALSE(g_app.paused);
     EXPECT_EQ(g_toggles, 2);
 
     // Played again within the 2.5 s: the timer must not pause it.
     Event(2, kCallOffering);
     Event(2, kCallDisconnected);
-    Run(1000);
+    RunClock(1000);
     PressPlay();
-    Run(3000);
+    RunClock(3000);
     EXPECT_FALSE(g_app.paused);
     EXPECT_EQ(g_toggles, 4);
-}
 
-TEST_F(TelephonyTest, MusicPlayedAndPausedAgainDuringTheCallStaysPaused) {
-    Play();
-    Event(1, kCallOffering);
+    // Played and paused again during the call: it stays paused.
+    Event(3, kCallOffering);
     PressPlay();
     PressPlay();
-    Event(1, kCallDisconnected);
-    Run(3000);
+    Event(3, kCallDisconnected);
+    RunClock(3000);
     EXPECT_TRUE(g_app.paused);
-    EXPECT_EQ(g_toggles, 3);
-}
-
-TEST_F(TelephonyTest, SecondRingInTheDelayResumesOnlyAfterIt) {
-    Play();
-    Event(1, kCallOffering);
-    Event(1, kCallDisconnected);
-    Run(2000);
-    Event(2, kCallOffering);  // rings before the resume
-    EXPECT_TRUE(g_telephony.wasPlaying) << "kept while away for a call";
-    Run(3000);
-    EXPECT_TRUE(g_app.paused);
-    Event(2, kCallConnected);
-    Event(2, kCallDisconnected);
-    Run(2490);
-    EXPECT_TRUE(g_app.paused);
-    Run(10);
-    EXPECT_FALSE(g_app.paused);
-    EXPECT_EQ(g_toggles, 2);
-}
-
-TEST_F(TelephonyTest, SecondRingAndDialDuringACallKeepWasPlaying) {
-    Play();
-    Event(1, kCallDialling);
-    Event(1, kCallConnected);
-    Event(2, kCallDialling);  // dial while connected pauses (already paused)
-    EXPECT_TRUE(g_telephony.wasPlaying);
-    Event(2, kCallConnected);
-    Event(1, kCallDisconnected);
-    Event(2, kCallDisconnected);
-    Run(2500);
-    EXPECT_FALSE(g_app.paused);
+    EXPECT_EQ(g_toggles, 7);
 }
 
 TEST_F(TelephonyTest, CallsAlreadyUpAtARestartAreRecordedWithoutPausing) {
@@ -298,34 +229,6 @@ TEST_F(TelephonyTest, CallsAlreadyUpAtARestartAreRecordedWithoutPausing) {
     EXPECT_FALSE(g_app.paused);
 }
 
-TEST_F(TelephonyTest, RestartKeepsWhatTheCallDecidedAboutTheMusic) {
-    Play();
-    Event(1, kCallOffering);
-    Event(1, kCallDisconnected);
-    // A data call ends within the delay: the lines restart.
-    Event(9, kCallConnected, platform::kMediaData);
-    Event(9, kCallDisconnected, platform::kMediaData);
-    Run(2600);
-    EXPECT_FALSE(g_app.paused);
-    EXPECT_EQ(g_toggles, 2);
-}
-
-TEST_F(TelephonyTest, CloseKillsTimersAndIgnoresLateRestarts) {
-    Play();
-    Event(1, kCallOffering);
-    Event(1, kCallDisconnected);
-    platform::SetTimer(kTimerTelephony, 0);
-    g_app.shutdownDone = true;
-    g_hooks.telephonyShutdown();
-    EXPECT_FALSE(platform::IsTimerSet(kTimerCallResume));
-    EXPECT_FALSE(platform::IsTimerSet(kTimerTelephony));
-    const uint32_t inits = platform::SimulatedLineState().initCalls;
-    g_hooks.telephonyInit();  // a late 0x040E
-    EXPECT_EQ(platform::SimulatedLineState().initCalls, inits);
-    Run(5000);
-    EXPECT_TRUE(g_app.paused);
-}
-
 class TelephonyInitTest : public TelephonyTest {
   protected:
     void SetUp() override {
@@ -333,11 +236,6 @@ class TelephonyInitTest : public TelephonyTest {
         ShutdownTelephony();
         g_debugOn = true;
         LogOpen(tree_.Core("kra.log"));
-    }
-    void TearDown() override {
-        TelephonyTest::TearDown();
-        LogClose();
-        g_debugOn = false;
     }
     // The telephony messages of the log, in order.
     std::vector<std::string> Lines() {
@@ -385,19 +283,6 @@ TEST_F(TelephonyInitTest, LinesFillSlotsInOrderSkippingFailures) {
     EXPECT_EQ(g_telephony.lines, (std::vector<uint32_t>{1, 4, 0, 0}));
     EXPECT_EQ(Lines(), (std::vector<std::string>{"TAPI: Initialized version 0x20000",
                                                  "TAPI: Error 0x80000048"}));
-}
-
-TEST_F(TelephonyInitTest, CallLinesAndVoiceCheck) {
-    ASSERT_EQ(InitTelephony("KRA"), 0u);
-    Play();
-    Event(3, kCallOffering);
-    Event(3, kCallConnected);
-    Event(3, kCallDisconnected);
-    EXPECT_EQ(Lines(), (std::vector<std::string>{
-                           "TAPI: Initialized version 0x20000",
-                           "TAPI: IsVoiceCall=0x1 MediaMode=0x4",
-                           "TAPI: IsVoiceCall=0x1 MediaMode=0x4",
-                       }));
 }
 
 TEST_F(TelephonyInitTest, AnEndedCallsRecordOutlivesItsDisconnectOnly) {
