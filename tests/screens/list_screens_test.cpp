@@ -155,11 +155,7 @@ TEST_F(ListScreensTest, ADragIsNoTapAndATooShortPressIsNone) {
     ASSERT_TRUE(ShowScreen(kScreenSongs, false));
     const ListView& list = ListScreenFor(1)->list;
     const int32_t y = RowY(list, 1);
-    RoutePenDown(100, y);
-    platform::AdvanceVirtualClock(30);
-    RoutePenMove(100, y + list.tapSlop + 1);
-    platform::AdvanceVirtualClock(30);
-    RoutePenUp(100, y + list.tapSlop + 1);
+    Drag(100, y, 100, y + list.tapSlop + 1, list.tapSlop + 1, 30);
     EXPECT_EQ(g_app.screen, kScreenSongs);
     Tap(100, y, 20);  // a bounce of the pen
     EXPECT_EQ(g_app.screen, kScreenSongs);
@@ -182,9 +178,8 @@ TEST_F(ListScreensTest, BottomBarButtonsAndTheirRules) {
     EXPECT_EQ(g_bottomBar.buttons[3].x, -4 + 3 * 97);
     // Released outside the pressed button: nothing.
     const BottomButton& albums = g_bottomBar.buttons[3];
-    RoutePenDown(albums.x + 5, int32_t(g_screen.height) - 5);
-    platform::AdvanceVirtualClock(60);
-    RoutePenUp(albums.x - 20, int32_t(g_screen.height) - 5);
+    Press(albums.x + 5, int32_t(g_screen.height) - 5, albums.x - 20, int32_t(g_screen.height) - 5,
+          60);
     EXPECT_EQ(g_app.screen, kScreenSongs);
     TapButton(3);
     EXPECT_EQ(g_app.screen, kScreenSubList2);
@@ -213,12 +208,10 @@ TEST_F(ListScreensTest, MenuSlidesInAndRunsTheEntryReleasedOn) {
     EXPECT_EQ(ticks, (start + 2 * g_menu.buttonHeight - 1) / (2 * g_menu.buttonHeight));
     // Pressed on Quit, released on About: nothing, the menu stays.
     const int32_t x = g_menu.x + 20;
-    RoutePenDown(x, g_menu.y[3] + 5);
-    RoutePenUp(x, g_menu.y[2] + 5);
+    Press(x, g_menu.y[3] + 5, x, g_menu.y[2] + 5);
     EXPECT_TRUE(g_menu.open);
     EXPECT_TRUE(Actions().empty());
-    RoutePenDown(x, g_menu.y[3] + 5);
-    RoutePenUp(x, g_menu.y[3] + 5);
+    Press(x, g_menu.y[3] + 5, x, g_menu.y[3] + 5);
     EXPECT_FALSE(g_menu.open);
     EXPECT_EQ(Actions(), std::vector<std::string>{"quit"});
     // The folder browser's menu is the short one.
@@ -383,8 +376,7 @@ TEST_F(SmallAboutTest, DonateActsOnlyWhenLiftedOnIt) {
     RoutePenUp(x, y + g_about.buttonHeight + 20);  // slid off
     EXPECT_EQ(g_app.screen, kScreenAbout);
     EXPECT_TRUE(WebPages().empty());
-    RoutePenDown(x, y);
-    RoutePenUp(x, y);
+    Press(x, y, x, y);
     // No web page is configured: the README of the source tree opens.
     ASSERT_EQ(WebPages().size(), 1u);
     EXPECT_EQ(WebPages()[0], ProjectPage());
@@ -395,8 +387,8 @@ TEST_F(SmallAboutTest, DonateActsOnlyWhenLiftedOnIt) {
     // Cancel from a list screen returns there.
     ShowScreen(kScreenSubList, false);
     OpenAbout();
-    RoutePenDown(g_about.button2X + 5, g_about.button2Y + g_about.offset + 5);
-    RoutePenUp(g_about.button2X + 5, g_about.button2Y + g_about.offset + 5);
+    const int32_t cancelY = g_about.button2Y + g_about.offset + 5;
+    Press(g_about.button2X + 5, cancelY, g_about.button2X + 5, cancelY);
     EXPECT_EQ(g_app.screen, kScreenSubList);
 }
 

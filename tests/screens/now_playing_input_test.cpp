@@ -138,34 +138,26 @@ TEST_F(NowPlayingInputTest, ButtonsActOnlyWhenReleasedInside) {
     Tap(l.previousX + 10, by);
     EXPECT_EQ(Actions(), (Strings{"pause", "next", "previous"}));
     Actions().clear();
-    RoutePenDown(l.nextX + 10, by);
-    platform::AdvanceVirtualClock(60);
-    RoutePenUp(l.playX + 10, by);
+    Press(l.nextX + 10, by, l.playX + 10, by, 60);
     EXPECT_TRUE(Actions().empty());
 }
 
 TEST_F(NowPlayingInputTest, RepeatAndShuffleCellsStepTheModes) {
     const NowPlayingLayout& l = L();
     const int32_t y = l.modeRowY + 10;
-    std::vector<int> repeat;
-    for (int i = 0; i < 4; ++i) {
-        Tap(l.repeatX + 5, y);
-        repeat.push_back(g_settings.repeatAlbum);
-    }
-    EXPECT_EQ(repeat, (std::vector<int>{1, 2, 3, 0}));
+    // The setting after each of `n` taps on the cell at x.
+    auto taps = [&](int32_t x, int n, const auto& setting) {
+        std::vector<int> seen;
+        for (int i = 0; i < n; ++i) {
+            Tap(x, y);
+            seen.push_back(int(setting));
+        }
+        return seen;
+    };
+    EXPECT_EQ(taps(l.repeatX + 5, 4, g_settings.repeatAlbum), (std::vector<int>{1, 2, 3, 0}));
     g_nowPlaying.listsFromBrowseFile = true;
-    repeat.clear();
-    for (int i = 0; i < 3; ++i) {
-        Tap(l.repeatX + 5, y);
-        repeat.push_back(g_settings.repeatAlbum);
-    }
-    EXPECT_EQ(repeat, (std::vector<int>{1, 3, 0}));
-    std::vector<int> shuffle;
-    for (int i = 0; i < 3; ++i) {
-        Tap(l.shuffleX + 5, y);
-        shuffle.push_back(g_settings.playShuffle);
-    }
-    EXPECT_EQ(shuffle, (std::vector<int>{1, 2, 0}));
+    EXPECT_EQ(taps(l.repeatX + 5, 3, g_settings.repeatAlbum), (std::vector<int>{1, 3, 0}));
+    EXPECT_EQ(taps(l.shuffleX + 5, 3, g_settings.playShuffle), (std::vector<int>{1, 2, 0}));
     // Hidden slider: the cells are not there (the tap shows the slider).
     g_nowPlaying.secondaryShown = false;
     Tap(l.repeatX + 5, y);

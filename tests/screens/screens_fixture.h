@@ -116,6 +116,13 @@ class ScreensTest : public ::testing::Test {
         RoutePenUp(x, y);
     }
 
+    // A press at (x0, y0) lifted at (x1, y1) `holdMs` later, with no move between.
+    void Press(int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint32_t holdMs = 0) {
+        RoutePenDown(x0, y0);
+        platform::AdvanceVirtualClock(holdMs);
+        RoutePenUp(x1, y1);
+    }
+
     // A press at (x0, y0) moved to (x1, y1) in moves of `step` pixels `ms` apart,
     // then lifted.
     void Drag(int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t step = 20, uint32_t ms = 10) {
