@@ -1,13 +1,21 @@
-// Starting python-dbusmock templates on the private system bus, and asking
-// the bus whether a name has come up.
+// Starting python-dbusmock templates on the private system bus, asking the
+// bus whether a name has come up, and running the real player in a home of
+// its own.
 #pragma once
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/types.h>
+#include <sys/wait.h>
 #include <systemd/sd-bus.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <string>
 #include <vector>
+
+#include "app/app_test_util.h"
+#include "support/pump.h"
 
 extern char** environ;
 
@@ -47,5 +55,86 @@ inline bool BusNameHasOwner(sd_bus* bus, const std::string& name) {
     sd_bus_error_free(&error);
     return has != 0;
 }
+
+// The exit code of a child, or 128 + the signal that ended it.
+inline int ExitCode(pid_t pid) {
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0) {
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+// A home for runs of the real player (KRA_BINARY) under a fresh temporary
+// folder: home (the log), config/kra (the registry file), run, data, sys.
+class PlayerHome {
+  public:
+    explicit PlayerHome(const std::string& tag) : root(MakeTempFolder(tag)) {
+        for (const char* dir : {"home", "config/kra", "run", "data", "sys"})
+            std::filesystem::create_directories(root / dir);
+        std::filesystem::permissions(root / "run", std::filesystem::perms::owner_all,
+                                     std::filesystem::perm_options::replace);
+    }
+    ~PlayerHome() { std::filesystem::remove_all(root); }
+
+    // The settings key's values, in the registry file's own syntax.
+    void WriteSettings(const std::string& values) const {
+        WriteText(root / "config" / "kra" / "registry.reg",
+                  "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Movo\\KRA]\n" + values);
+    }
+
+    // Starts kra with `args` on the given buses; its errors go to stderr.txt.
+    pid_t Spawn(std::vector<std::string> args, const std::string& sessionBus,
+                const std::string& systemBus) const {
+        args.insert(args.begin(), KRA_BINARY);
+        std::vector<std::string> env = {
+            "PATH=/usr/bin:/bin",
+            "HOME=" + root.string(),
+            "KRA_HOME=" + (root / "home").string(),
+            "KRA_SYSFS_ROOT=" + (root / "sys").string(),
+            "XDG_CONFIG_HOME=" + (root / "config").string(),
+            "XDG_RUNTIME_DIR=" + (root / "run").string(),
+            "XDG_DATA_HOME=" + (root / "data").string(),
+            "DBUS_SESSION_BUS_ADDRESS=" + sessionBus,
+            "DBUS_SYSTEM_BUS_ADDRESS=" + systemBus,
+            // One plugin registry for every run: building it takes seconds.
+            "GST_REGISTRY=" + (std::filesystem::temp_directory_path() /
+                               ("kra-peers-gst-" + std::to_string(getuid()) + ".bin"))
+                                  .string(),
+        };
+        for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS", "TSAN_OPTIONS"}) {
+            if (const char* value = std::getenv(name))
+                env.push_back(std::string(name) + "=" + value);
+        }
+        std::vector<char*> argv, envp;
+        for (std::string& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        for (std::string& e : env) envp.push_back(e.data());
+        envp.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 2, (root / "stderr.txt").c_str(),
+                                         O_WRONLY | O_CREAT | O_APPEND, 0600);
+        pid_t pid = -1;
+        EXPECT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()), 0);
+        posix_spawn_file_actions_destroy(&actions);
+        return pid;
+    }
+
+    std::vector<std::string> Log() const { return LogMessages(root / "home" / "kra.log"); }
+    // Index of the first `line` at or after `from`; -1 when there is none.
+    int Find(const std::string& line, int from = 0) const {
+        const std::vector<std::string> lines = Log();
+        const auto at = std::find(lines.begin() + std::clamp<ptrdiff_t>(from, 0, lines.size()),
+                                  lines.end(), line);
+        return at == lines.end() ? -1 : int(at - lines.begin());
+    }
+    // Waits (in real time) for `line` at or after `from`.
+    bool Logged(const std::string& line, int from = 0, int ms = 20000) const {
+        return WaitFor([&] { return Find(line, from) >= 0; }, ms);
+    }
+
+    const std::filesystem::path root;
+};
 
 }  // namespace kra::test

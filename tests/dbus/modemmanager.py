@@ -5,7 +5,6 @@ are added and changed through the org.freedesktop.DBus.Mock interface of
 /org/freedesktop/ModemManager1:
 
   AddVoiceModem(name) -> modem path            (InterfacesAdded)
-  RemoveModem(modem path)                      (InterfacesRemoved)
   AddCall(modem path, direction, state, number) -> call path   (CallAdded)
   SetCallState(call path, state, reason)       (StateChanged, PropertiesChanged)
   RemoveCall(call path)                        (CallDeleted)
@@ -51,14 +50,6 @@ def AddVoiceModem(self, name):
     ])
     self.object_manager_emit_added(path)
     return dbus.ObjectPath(path)
-
-
-@dbus.service.method(MOCK_IFACE, in_signature='o', out_signature='')
-def RemoveModem(self, path):
-    for call in list(mockobject.objects[path].Get(VOICE_IFACE, 'Calls')):
-        self.RemoveObject(str(call))
-    self.object_manager_emit_removed(path)
-    self.RemoveObject(path)
 
 
 @dbus.service.method(MOCK_IFACE, in_signature='oiis', out_signature='o')

@@ -2,18 +2,14 @@
 // ModemManager template and python-dbusmock's NetworkManager template on a
 // private bus standing in for the system bus. Run under dbus-run-session
 // (CTest does); skipped without a bus. Waits for the peers have deadlines.
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <systemd/sd-bus.h>
-#include <unistd.h>
 
-#include <chrono>
 #include <filesystem>
 #include <functional>
-#include <thread>
+#include <optional>
 #include <vector>
 
 #include "dbus/dbus_mock.h"
@@ -21,8 +17,6 @@
 #include "platform/network-status.h"
 #include "platform/registry.h"
 #include "platform/state-provider.h"
-
-extern char** environ;
 
 namespace kra::platform {
 namespace {
@@ -70,13 +64,9 @@ class NetworkStatusTest : public ::testing::Test {
     }
 
     bool HasOwner(const char* name) { return test::BusNameHasOwner(bus_, name); }
+    // The peers answer in real time.
     static bool WaitFor(const std::function<bool()>& done, int ms = 10000) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-        while (std::chrono::steady_clock::now() < deadline) {
-            if (done()) return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        return done();
+        return test::WaitFor(done, ms);
     }
     void StartMock(const char* name, const std::string& templ) {
         const pid_t pid = test::SpawnDbusMock(templ);
@@ -126,6 +116,13 @@ class NetworkStatusTest : public ::testing::Test {
         return uint32_t(value.data[0]) | uint32_t(value.data[1]) << 8 |
                uint32_t(value.data[2]) << 16 | uint32_t(value.data[3]) << 24;
     }
+    // The messages of one poll of the state provider.
+    static std::vector<StateMessage> Publish() {
+        g_posted.clear();
+        PollStateProvider();
+        PumpPending();
+        return g_posted;
+    }
     StateSources Sources() {
         StateSources sources;
         sources.sysfsRoot = sysfs_.string();
@@ -139,43 +136,30 @@ class NetworkStatusTest : public ::testing::Test {
     std::filesystem::path sysfs_;
 };
 
-TEST_F(NetworkStatusTest, AbsentServicesGiveNoServiceQuietly) {
+TEST_F(NetworkStatusTest, ModemAndNetworkManagerReachTheStateValuesAndMessages) {
+    // Neither service yet: no service, quietly.
     EXPECT_EQ(ReadNetworkStatus(), NetworkReading{});
     StartStateProvider(Sources());
     ASSERT_TRUE(WaitFor([] { return NetworkReadingCount() > 0; }));
-    PollStateProvider();
-    PumpPending();
+    EXPECT_TRUE(Publish().empty());
     EXPECT_FALSE(PhoneString(u"Current Operator Name"));
     EXPECT_FALSE(PhoneDword(u"Signal Strength Raw"));
-    EXPECT_TRUE(g_posted.empty());
-}
 
-TEST_F(NetworkStatusTest, ModemAndNetworkManagerReachTheStateValuesAndMessages) {
+    // Both come up, without a modem: still nothing to tell.
     StartMock(kMM, KRA_DBUS_TEMPLATES "/modemmanager.py");
     StartMock(kNM, "networkmanager");
-    StartStateProvider(Sources());
     ASSERT_TRUE(WaitFor([] { return LatestNetworkReading().hasNetworkManager; }));
-    PollStateProvider();
-    PumpPending();
-    EXPECT_TRUE(g_posted.empty());
-    EXPECT_FALSE(PhoneString(u"Current Operator Name"));
+    EXPECT_TRUE(Publish().empty());
 
-    // Registered (the mock's modems start at state 8), HSPA, no data yet.
+    // Registered (the mock's modems start at state 8), HSPA, no data yet (no
+    // primary connection type).
     const std::string modem = AddModem("Telia \xC3\x85land", 72, 1u << 8);
-    const NetworkReading r = ReadNetworkStatus();
-    EXPECT_TRUE(r.hasModem && r.registered);
-    EXPECT_EQ(r.operatorName, u"Telia \u00C5land");
-    EXPECT_EQ(r.signal, 72);
-    EXPECT_EQ(r.cellularBits, 0u);
-    EXPECT_FALSE(r.mobileData);  // no primary connection type
     ASSERT_TRUE(WaitFor([] { return LatestNetworkReading().registered; }));
-    PollStateProvider();
-    PumpPending();
+    std::vector<StateMessage> expected = {{0x800A, 72, 0}, {0x8013, 0, 0}};
+    EXPECT_EQ(Publish(), expected);
     EXPECT_EQ(PhoneString(u"Current Operator Name"), u"Telia \u00C5land");
     EXPECT_EQ(PhoneDword(u"Signal Strength Raw"), 72u);
     EXPECT_EQ(PhoneDword(u"Cellular System Connected"), 0u);
-    std::vector<StateMessage> expected = {{0x800A, 72, 0}, {0x8013, 0, 0}};
-    EXPECT_EQ(g_posted, expected);
 
     // Data connected over the modem, the primary connection a mobile one.
     SetModemState(modem, 11);
@@ -186,23 +170,17 @@ TEST_F(NetworkStatusTest, ModemAndNetworkManagerReachTheStateValuesAndMessages) 
         const NetworkReading n = LatestNetworkReading();
         return n.mobileData && n.cellularBits != 0;
     }));
-    g_posted.clear();
-    PollStateProvider();
-    PumpPending();
-    EXPECT_EQ(PhoneDword(u"Cellular System Connected"), 64u);
     expected = {{0x802C, 1, 0}, {0x8042, 7, 0}};
-    EXPECT_EQ(g_posted, expected);
+    EXPECT_EQ(Publish(), expected);
+    EXPECT_EQ(PhoneDword(u"Cellular System Connected"), 64u);
 
     // Out of coverage: no operator, no bars, no type.
     SetModemState(modem, 7);
     ASSERT_TRUE(WaitFor([] { return !LatestNetworkReading().registered; }));
-    g_posted.clear();
-    PollStateProvider();
-    PumpPending();
+    expected = {{0x800A, 0, 0}, {0x8042, 0, 0}};
+    EXPECT_EQ(Publish(), expected);
     EXPECT_FALSE(PhoneString(u"Current Operator Name"));
     EXPECT_EQ(PhoneDword(u"Signal Strength Raw"), 0u);
-    expected = {{0x800A, 0, 0}, {0x8042, 0, 0}};
-    EXPECT_EQ(g_posted, expected);
 }
 
 }  // namespace
