@@ -49,7 +49,6 @@ TEST(FlowMotion, RelaxationDragStepAndSpacing) {
     EXPECT_EQ(DragStep(300.0f, 0), 4);
     EXPECT_EQ(DragStep(3.0f, 5), 3);
     EXPECT_GE(FlowSpacing(0, 1), 10);
-    EXPECT_EQ(FlowSpacing(480, 2), 40 + (480 - 156) / 2);
 }
 
 class AlbumFlowTest : public test::ScreensTest {

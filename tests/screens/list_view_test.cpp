@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "graphics/blit.h"
-#include "platform/display.h"
+#include "graphics/screen_fixture.h"
 
 namespace kra {
 namespace {
@@ -217,23 +217,9 @@ TEST(ListViewThumb, LengthFollowsTheEntries) {
     EXPECT_EQ(MakeList(100, screen).thumbLength, 30);
 }
 
-// A screen on a memory frame for the drawing tests.
-struct FrameScreen {
-    MemoryFrame frame;
-    Screen screen;
-    FrameScreen() {
-        platform::SetOemInfo("");
-        frame.width = 480;
-        frame.height = 500;
-        ScreenOutputs outputs;
-        outputs.sink = MemoryFrameSink(frame);
-        EXPECT_EQ(OpenScreen(screen, outputs, 2), 1);
-    }
-    ~FrameScreen() { CloseScreen(screen); }
-};
-
 TEST(ListViewThumb, FadesInWhileMovingAndOutAtRest) {
-    FrameScreen fs;
+    test::TestScreen fs(480, 500);
+    ASSERT_TRUE(fs.ok);
     ListView list = MakeList(11, fs.screen);
     ASSERT_TRUE(ListPress(list, 10, 150, 0));
     const int expectedRise[] = {4, 8, 12, 16, 20, 20};
@@ -273,7 +259,8 @@ void CountingRender(void* context, const ListView& list, const Screen& screen, c
 }
 
 TEST(ListViewDraw, RowsAreRenderedOnceWhileTheyStayVisible) {
-    FrameScreen fs;
+    test::TestScreen fs(480, 500);
+    ASSERT_TRUE(fs.ok);
     ListView list = MakeList(100, fs.screen);
     RenderCounter counter;
     list.source.context = &counter;

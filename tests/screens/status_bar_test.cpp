@@ -48,8 +48,7 @@ platform::RegValue Sz(std::u16string_view text) {
         value.data.push_back(uint8_t(c));
         value.data.push_back(uint8_t(c >> 8));
     }
-    value.data.push_back(0);
-    value.data.push_back(0);
+    value.data.insert(value.data.end(), {0, 0});
     return value;
 }
 void SetPhone(const std::u16string& name, const platform::RegValue& value) {
@@ -111,13 +110,13 @@ class StatusBarTest : public ::testing::Test {
         g_skin.lightGrey = MakeBrush(MakeColour(s.layout, 230, 230, 230));
     }
     Screen& Scr() { return screen->screen; }
-    void ClearWhite() {
-        Screen& s = Scr();
-        for (uint32_t i = 0; i < s.physicalWidth * s.physicalHeight; ++i) s.backBuffer[i] = kWhite;
+    void Fill(uint16_t colour) {
+        for (uint32_t i = 0; i < Scr().physicalWidth * Scr().physicalHeight; ++i)
+            Scr().backBuffer[i] = colour;
     }
     uint16_t Px(int32_t x, int32_t y) { return *ScreenPixel(Scr(), x, y); }
-    // What a pixel over white becomes under the strip's black at alpha `strip`
-    // with `colour` drawn on top at alpha `a`.
+    // What a pixel over white becomes under the strip's black with `colour`
+    // drawn on top at alpha `a`.
     uint16_t Over(uint16_t colour, uint32_t a) {
         return BlendPixel(Scr().layout, Strip(), colour, a);
     }
@@ -129,7 +128,7 @@ class StatusBarTest : public ::testing::Test {
     // A fully faded-in strip, drawn once over white.
     void DrawOnce() {
         g_statusBar.fade = 32;
-        ClearWhite();
+        Fill(kWhite);
         DrawStatusBar(Scr(), 0);
     }
 
@@ -400,7 +399,7 @@ TEST_F(StatusBarTest, StripFadesInOverEightFramesAndOutAgain) {
     for (int i = 0; i < 8; ++i) DrawStatusBar(Scr(), 0);
     EXPECT_EQ(g_statusBar.fade, 0);
     // Hidden and faded out: nothing is drawn at all.
-    ClearWhite();
+    Fill(kWhite);
     DrawStatusBar(Scr(), 0);
     for (int32_t x = 0; x < int32_t(Scr().width); ++x) ASSERT_EQ(Px(x, 0), kWhite) << x;
 }
@@ -596,8 +595,7 @@ TEST_F(StatusBarTest, FullStripWithTheDefaultSkinAtBothDensities) {
 
         // A mid-grey backdrop shows the strip's translucency.
         const uint16_t grey = MakeColour(Scr().layout, 96, 110, 130);
-        for (uint32_t i = 0; i < Scr().physicalWidth * Scr().physicalHeight; ++i)
-            Scr().backBuffer[i] = grey;
+        Fill(grey);
         g_statusBar.fade = 32;
         DrawStatusBar(Scr(), 0);
         if (const char* dir = std::getenv("KRA_FRAME_DIR")) {
