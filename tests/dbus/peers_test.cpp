@@ -264,10 +264,9 @@ TEST_F(PlayerPeersTest, CallPausesAndResumesAndTheInhibitorFollowsThePlayer) {
     ASSERT_NE(StartMock("org.freedesktop.login1", "logind",
                         R"({"IdleAction": "suspend", "IdleActionUSec": 3000000})"),
               0);
-    EXPECT_TRUE(WaitFor([&] { return Inhibitors().size() == 1; }, 20000));
+    ASSERT_TRUE(WaitFor([&] { return Inhibitors().size() == 1; }, 20000));
 
-    // Quitting releases the inhibitor and runs the whole shutdown.
-    ASSERT_EQ(Inhibitors().size(), 1u);
+    // Quitting releases the inhibitor.
     Post(0x10, 0);  // close
     EXPECT_EQ(test::ExitCode(player_), 0);
     player_ = -1;

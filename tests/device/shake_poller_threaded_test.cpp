@@ -8,6 +8,7 @@
 #include <mutex>
 #include <random>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "app/base/app_state.h"
@@ -23,11 +24,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Posted {
-    uint32_t message;
-    uintptr_t wParam;
-    bool operator==(const Posted&) const = default;
-};
+// A posted message and its first parameter.
+using Posted = std::pair<uint32_t, uintptr_t>;
 
 // What the poller did, recorded from its thread.
 std::mutex g_mutex;
@@ -323,8 +321,8 @@ TEST_F(ShakeTreeTest, RestAndWalkingGiveNothing) {
         walking.push_back(
             {0.3 * std::sin(phase), 1 + 0.3 * std::cos(phase), 0.3 * std::sin(phase)});
     }
-    // A minute face up, face down and upright.
-    for (const auto& trace : {Resting(0, 0, 1), Resting(0, 0, -1), Resting(0, 1, 0), walking}) {
+    // A minute face down (the angles near their ends) and upright.
+    for (const auto& trace : {Resting(0, 0, -1), Resting(0, 1, 0), walking}) {
         Run(trace);
         EXPECT_TRUE(Posts().empty());
         EXPECT_EQ(Beeps(), 0);

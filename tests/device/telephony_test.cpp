@@ -249,15 +249,26 @@ class TelephonyInitTest : public TelephonyTest {
     test::TempTree tree_;
 };
 
-TEST_F(TelephonyInitTest, FailureCodesAndLines) {
-    platform::SimulatedLineState().initResult = platform::kLineErrOperationUnavailable;
+TEST_F(TelephonyInitTest, FailuresAndLinesFillingSlotsInOrder) {
+    platform::SimulatedLines& sim = platform::SimulatedLineState();
+    sim.initResult = platform::kLineErrOperationUnavailable;
     EXPECT_EQ(InitTelephony("KRA"), platform::kLineErrOperationUnavailable);
     EXPECT_FALSE(g_telephony.lineApp);
-    platform::SimulatedLineState().initResult = 0;
-    platform::SimulatedLineState().devices = 0;
+    sim.initResult = 0;
+    sim.devices = 0;
     EXPECT_EQ(InitTelephony("KRA"), platform::kLineErrNoDevice);
-    EXPECT_EQ(Lines(), (std::vector<std::string>{"TAPI: Initialize Fails 0x80000048",
-                                                 "TAPI: There are no devices available"}));
+    ShutdownTelephony();
+    sim.devices = 4;
+    sim.failNegotiation = 0b0010;  // device 1: no slot
+    sim.failOpen = 0b0100;         // device 2: logged, no slot
+    EXPECT_EQ(InitTelephony("KRA"), 0u);
+    EXPECT_EQ(g_telephony.lines, (std::vector<uint32_t>{1, 4, 0, 0}));
+    EXPECT_EQ(Lines(), (std::vector<std::string>{
+                           "TAPI: Initialize Fails 0x80000048",
+                           "TAPI: There are no devices available",
+                           "TAPI: Initialized version 0x20000",
+                           "TAPI: Error 0x80000048",
+                       }));
 }
 
 TEST_F(TelephonyInitTest, ReinitialisationIsRetriedForFiveSeconds) {
@@ -272,17 +283,6 @@ TEST_F(TelephonyInitTest, ReinitialisationIsRetriedForFiveSeconds) {
     EXPECT_GE(spent, 5000u);
     EXPECT_LT(spent, 5200u);
     EXPECT_EQ(Lines().back(), "TAPI: Initialize Fails 0x80000052");
-}
-
-TEST_F(TelephonyInitTest, LinesFillSlotsInOrderSkippingFailures) {
-    platform::SimulatedLines& sim = platform::SimulatedLineState();
-    sim.devices = 4;
-    sim.failNegotiation = 0b0010;  // device 1: no slot
-    sim.failOpen = 0b0100;         // device 2: logged, no slot
-    EXPECT_EQ(InitTelephony("KRA"), 0u);
-    EXPECT_EQ(g_telephony.lines, (std::vector<uint32_t>{1, 4, 0, 0}));
-    EXPECT_EQ(Lines(), (std::vector<std::string>{"TAPI: Initialized version 0x20000",
-                                                 "TAPI: Error 0x80000048"}));
 }
 
 TEST_F(TelephonyInitTest, AnEndedCallsRecordOutlivesItsDisconnectOnly) {
