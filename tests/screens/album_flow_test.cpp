@@ -164,16 +164,14 @@ TEST_F(AlbumFlowTest, EntryTurnsTheCoverIntoLandscape) {
     EXPECT_GT(g_screen.width, g_screen.height);
 }
 
-TEST_F(AlbumFlowTest, SwitchedOffKeepsTheScreen) {
+TEST_F(AlbumFlowTest, EntryArmsTheTimersAndTwoPageTicksWakeTheWorker) {
     Albums(5);
+    // Switched off, the view keeps the screen as it is.
     g_settings.noAlbumFlow = 1;
     EXPECT_FALSE(EnterAlbumFlow(g_screen, kOrientation90));
     EXPECT_TRUE(timers.empty());
     EXPECT_EQ(Slots(), (std::vector<int>(7, -1)));
-}
-
-TEST_F(AlbumFlowTest, EntryArmsTheTimersAndTwoPageTicksWakeTheWorker) {
-    Albums(5);
+    g_settings.noAlbumFlow = 0;
     EnterAlbumFlow(g_screen, kOrientation270);
     EXPECT_EQ(timers, (std::vector<std::string>{"stop 1029", "start 1029 60", "start 1040 45"}));
     OnFlowPageTimer();

@@ -1,5 +1,7 @@
 #include "screens/now_playing_input.h"
 
+#include <utility>
+
 #include "platform/clock.h"
 
 #include "screens_fixture.h"
@@ -8,6 +10,11 @@ namespace kra::test {
 namespace {
 
 using Strings = std::vector<std::string>;
+
+// The actions asked for since the last call.
+Strings Taken() {
+    return std::exchange(Actions(), {});
+}
 
 class NowPlayingInputTest : public ScreensTest {
   protected:
@@ -38,49 +45,44 @@ TEST_F(NowPlayingInputTest, HoldingRightSeeksOnceAtKeyUp) {
     RouteKeyDown(kKeyRight);
     EXPECT_EQ(g_gesture.seekTarget, 75u);
     // The knob and the time follow the target before any seek.
-    EXPECT_TRUE(Actions().empty());
+    EXPECT_TRUE(Taken().empty());
     const int32_t knobW = int32_t(g_skin.sliderButton.width);
     EXPECT_EQ(g_nowPlaying.sliderKnobX,
               L().sliderX - knobW / 2 + SliderFill(75, 200, g_skin.sliderOn.width));
     RouteKeyUp(kKeyRight);
-    EXPECT_EQ(Actions(), (Strings{"seek 75"}));
+    EXPECT_EQ(Taken(), (Strings{"seek 75"}));
     EXPECT_FALSE(g_gesture.seeking);
     EXPECT_EQ(g_gesture.seekCount, 0);
     EXPECT_EQ(g_nowPlaying.position, 75u);
 
     // A short press seeks 5 s; left goes back, never below 0.
-    Actions().clear();
     Key(kKeyRight);
-    EXPECT_EQ(Actions(), (Strings{"seek 80"}));
-    Actions().clear();
+    EXPECT_EQ(Taken(), (Strings{"seek 80"}));
     g_nowPlaying.position = 7;
     Key(kKeyLeft, 3);
-    EXPECT_EQ(Actions(), (Strings{"seek 0"}));
+    EXPECT_EQ(Taken(), (Strings{"seek 0"}));
     // Right stops at the length.
-    Actions().clear();
     g_nowPlaying.position = 197;
     Key(kKeyRight, 2);
-    EXPECT_EQ(Actions(), (Strings{"seek 200"}));
+    EXPECT_EQ(Taken(), (Strings{"seek 200"}));
     // On a turned display the up arrow is the one that points right.
-    Actions().clear();
     g_nowPlaying.position = 60;
     g_app.drawingOrientation = 1;
     g_app.deviceOrientation = 0;
     Key(kKeyUp);
-    EXPECT_EQ(Actions(), (Strings{"seek 65"}));
+    EXPECT_EQ(Taken(), (Strings{"seek 65"}));
 }
 
 TEST_F(NowPlayingInputTest, ArrowsChangeTracksWithoutTheSlider) {
     g_nowPlaying.secondaryShown = false;
     Key(kKeyRight, 3);
     Key(kKeyLeft);
-    EXPECT_EQ(Actions(), (Strings{"next", "previous"}));
+    EXPECT_EQ(Taken(), (Strings{"next", "previous"}));
     // With the track list shown the arrows change tracks too.
-    Actions().clear();
     g_nowPlaying.secondaryShown = true;
     g_nowPlaying.trackListShown = true;
     Key(kKeyRight);
-    EXPECT_EQ(Actions(), (Strings{"next"}));
+    EXPECT_EQ(Taken(), (Strings{"next"}));
 }
 
 TEST_F(NowPlayingInputTest, OtherKeys) {
@@ -93,25 +95,23 @@ TEST_F(NowPlayingInputTest, OtherKeys) {
     Key(kKeySoftRight);
     Key(kKeyEnd);
     Key(kKeyTalk);
-    EXPECT_EQ(Actions(), (Strings{"volume 100", "store volume", "volume 0", "store volume", "pause",
-                                  "previous album", "next album", "minimize", "quit"}));
+    EXPECT_EQ(Taken(), (Strings{"volume 100", "store volume", "volume 0", "store volume", "pause",
+                                "previous album", "next album", "minimize", "quit"}));
     // While the focus guard is set only the volume and App keys are released.
-    Actions().clear();
     g_app.focusGuard = true;
     Key(kKeyEnter);
     Key(kKeyRight);
     Key(kKeyVolumeUp);
-    EXPECT_EQ(Actions(), (Strings{"volume 9", "store volume"}));
+    EXPECT_EQ(Taken(), (Strings{"volume 9", "store volume"}));
     // A right key held with the guard on seeks nowhere at key-up.
     EXPECT_EQ(g_gesture.seekCount, 1);
     // Enter on a list screen does nothing.
     g_app.focusGuard = false;
     g_gesture = GestureState{};
-    Actions().clear();
     RegisterScreen(kScreenSongs, ScreenHandlers{[](Screen&, uint32_t) {}});
     g_app.screen = kScreenSongs;
     Key(kKeyEnter);
-    EXPECT_TRUE(Actions().empty());
+    EXPECT_TRUE(Taken().empty());
 }
 
 TEST_F(NowPlayingInputTest, BodyTapTogglesTheSlider) {
@@ -127,7 +127,7 @@ TEST_F(NowPlayingInputTest, BodyTapTogglesTheSlider) {
     EXPECT_TRUE(g_nowPlaying.secondaryShown);
     Drag(240, y, 240, y + 30, 30, 50);
     EXPECT_TRUE(g_nowPlaying.secondaryShown);
-    EXPECT_TRUE(Actions().empty());
+    EXPECT_TRUE(Taken().empty());
 }
 
 TEST_F(NowPlayingInputTest, ButtonsActOnlyWhenReleasedInside) {
@@ -136,10 +136,9 @@ TEST_F(NowPlayingInputTest, ButtonsActOnlyWhenReleasedInside) {
     Tap(l.playX + 10, by);
     Tap(l.nextX + 10, by);
     Tap(l.previousX + 10, by);
-    EXPECT_EQ(Actions(), (Strings{"pause", "next", "previous"}));
-    Actions().clear();
+    EXPECT_EQ(Taken(), (Strings{"pause", "next", "previous"}));
     Press(l.nextX + 10, by, l.playX + 10, by, 60);
-    EXPECT_TRUE(Actions().empty());
+    EXPECT_TRUE(Taken().empty());
 }
 
 TEST_F(NowPlayingInputTest, RepeatAndShuffleCellsStepTheModes) {
@@ -177,16 +176,15 @@ TEST_F(NowPlayingInputTest, DraggingTheKnobSeeksAtReleaseInsideTheBand) {
     RoutePenMove(l.sliderX + width / 4, l.sliderY + 2);
     EXPECT_EQ(g_gesture.seekTarget, 50u);
     RoutePenUp(l.sliderX + width / 4, l.sliderY + 2);
-    EXPECT_EQ(Actions(), (Strings{"seek 50"}));
+    EXPECT_EQ(Taken(), (Strings{"seek 50"}));
     EXPECT_FALSE(g_gesture.seeking);
 
     // Released far from the slider: no seek.
-    Actions().clear();
     const int32_t knob = g_nowPlaying.sliderKnobX + int32_t(g_skin.sliderButton.width) / 2;
     RoutePenDown(knob, l.sliderY + 2);
     RoutePenMove(l.sliderX + width / 2, l.sliderY + 2);
     RoutePenUp(l.sliderX + width / 2, l.sliderY + 300);
-    EXPECT_TRUE(Actions().empty());
+    EXPECT_TRUE(Taken().empty());
     EXPECT_FALSE(g_gesture.seeking);
 }
 
@@ -199,7 +197,7 @@ TEST_F(NowPlayingInputTest, DraggingTheVolumeKnob) {
     RoutePenMove(l.volumeX + width / 4, l.volumeY + 2);
     RoutePenMove(l.volumeX - 40, l.volumeY + 2);
     RoutePenUp(l.volumeX - 40, l.volumeY + 2);
-    EXPECT_EQ(Actions(), (Strings{"volume 25", "volume 0", "store volume"}));
+    EXPECT_EQ(Taken(), (Strings{"volume 25", "volume 0", "store volume"}));
     EXPECT_EQ(g_settings.musicVolume, 0u);
 }
 
@@ -207,12 +205,11 @@ TEST_F(NowPlayingInputTest, SwipesMoveOneAlbumPerStroke) {
     const int32_t y = BodyY();
     Drag(400, y, 40, y, 20, 16);
     Drag(100, y, 400, y, 20, 16);
-    EXPECT_EQ(Actions(), (Strings{"next album", "previous album"}));
+    EXPECT_EQ(Taken(), (Strings{"next album", "previous album"}));
     // Within the secondary bar's band a swipe does nothing.
-    Actions().clear();
     const int32_t band = L().statusHeight + L().songBarHeight + 10;
     Drag(400, band, 40, band, 20, 16);
-    EXPECT_TRUE(Actions().empty());
+    EXPECT_TRUE(Taken().empty());
 }
 
 TEST_F(NowPlayingInputTest, TitleBarDoubleTapAndCornerAndBack) {
@@ -234,7 +231,7 @@ TEST_F(NowPlayingInputTest, TitleBarDoubleTapAndCornerAndBack) {
 
     g_app.screen = kScreenNowPlaying;
     Tap(475, 2);
-    EXPECT_EQ(Actions(), (Strings{"minimize"}));
+    EXPECT_EQ(Taken(), (Strings{"minimize"}));
 
     // Back returns to the screen the user came from.
     RegisterScreen(kScreenSubList, ScreenHandlers{[](Screen&, uint32_t) {}});
@@ -280,7 +277,7 @@ TEST_F(TrackListMotionTest, FlingCoastsThenStopsInsideTheList) {
     RoutePenUp(240, 320);
     Ticks(5);
     EXPECT_EQ(g_nowPlaying.trackScroll, before - 20);
-    EXPECT_TRUE(Actions().empty());
+    EXPECT_TRUE(Taken().empty());
 }
 
 TEST_F(TrackListMotionTest, PulledPastTheTopSpringsBack) {
