@@ -59,10 +59,6 @@ TEST(TurnCorners, StepsOfAnEighthAndAThirtySecond) {
 
 class CoverTurnTest : public test::ScreensTest {
   protected:
-    void Solid(Surface& s, uint32_t w, uint32_t h, uint16_t colour) {
-        ASSERT_TRUE(SizeSurface(s, w, h));
-        for (uint32_t i = 0; i < w * h; ++i) s.pixels[i] = colour;
-    }
     // Leftmost and rightmost x in row y whose pixel is `colour`; -1 when none.
     std::pair<int32_t, int32_t> Span(int32_t y, uint16_t colour) {
         int32_t lo = -1, hi = -1;
@@ -79,8 +75,8 @@ TEST_F(CoverTurnTest, EachSideKeepsItsEdgeStill) {
     const uint16_t red = MakeColour(g_screen.layout, 255, 0, 0);
     const uint16_t blue = MakeColour(g_screen.layout, 0, 0, 255);
     Surface front, back;
-    Solid(front, 320, 320, red);
-    Solid(back, 320, 320, blue);
+    test::Solid(front, 320, 320, red);
+    test::Solid(back, 320, 320, blue);
     for (int side : {1, 2}) {
         std::vector<std::pair<int32_t, int32_t>> away, in;
         TurnHooks hooks;
@@ -115,8 +111,8 @@ TEST_F(CoverTurnTest, EachSideKeepsItsEdgeStill) {
 
 TEST_F(CoverTurnTest, EighteenPacedFramesAndTheFlag) {
     Surface front, back;
-    Solid(front, 200, 200, 0x1234);
-    Solid(back, 200, 2000, 0x4321);
+    test::Solid(front, 200, 200, 0x1234);
+    test::Solid(back, 200, 2000, 0x4321);
     bool shown = false;
     int frames = 0, stops = 0, starts = 0;
     std::vector<uint32_t> times;
@@ -154,8 +150,8 @@ TEST_F(CoverTurnTest, EighteenPacedFramesAndTheFlag) {
 
 TEST_F(CoverTurnTest, EmptyAndTinyImagesKeepTheCount) {
     Surface empty, tiny, front;
-    Solid(tiny, 1, 1, 0x7777);
-    Solid(front, 100, 100, 0x5555);
+    test::Solid(tiny, 1, 1, 0x7777);
+    test::Solid(front, 100, 100, 0x5555);
     for (int side : {1, 2}) {
         for (bool flow : {false, true}) {
             int frames = 0;

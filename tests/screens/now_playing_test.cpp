@@ -24,13 +24,6 @@ namespace {
     return ::testing::AssertionSuccess();
 }
 
-// A surface of one colour, opaque.
-void Solid(Surface& s, uint32_t w, uint32_t h, uint16_t colour) {
-    SizeSurface(s, w, h);
-    DropSurfaceAlpha(s);
-    for (uint32_t i = 0; i < w * h; ++i) s.pixels[i] = colour;
-}
-
 // A keyed surface: pixel 0 is the key colour 0, the rest `colour`.
 void Keyed(Surface& s, uint32_t w, uint32_t h, uint16_t colour) {
     Solid(s, w, h, colour);

@@ -30,6 +30,13 @@
 
 namespace kra::test {
 
+// A surface of one colour, opaque.
+inline void Solid(Surface& s, uint32_t w, uint32_t h, uint16_t colour) {
+    ASSERT_TRUE(SizeSurface(s, w, h));
+    DropSurfaceAlpha(s);
+    for (uint32_t i = 0; i < w * h; ++i) s.pixels[i] = colour;
+}
+
 inline std::vector<std::string>& Actions() {
     static std::vector<std::string> actions;
     return actions;
