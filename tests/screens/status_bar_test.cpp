@@ -57,6 +57,11 @@ void SetPhone(const std::u16string& name, const platform::RegValue& value) {
 void SetHardware(const std::u16string& name, uint32_t value) {
     platform::RegSetStateValue(u"System\\State\\Hardware", name, Dword(value));
 }
+void SetProfileMode(uint32_t mode) {
+    platform::RegSetValue(platform::RegRoot::CurrentUser,
+                          u"ControlPanel\\Notifications\\ShellOverrides", u"Mode",
+                          platform::kRegDword, Dword(mode).data);
+}
 
 class StatusBarTest : public ::testing::Test {
   protected:
@@ -125,6 +130,11 @@ class StatusBarTest : public ::testing::Test {
     uint16_t OverFrame(uint16_t colour, uint32_t a) {
         return BlendPixel(Scr().layout, Over(IconColour(kIconBatteryFrame), 29), colour, a);
     }
+    // A new operator name, read as the bar does when the name changes.
+    void Operator(std::u16string_view name) {
+        SetPhone(u"Current Operator Name", Sz(name));
+        RefreshOperator(Scr());
+    }
     // A fully faded-in strip, drawn once over white.
     void DrawOnce() {
         g_statusBar.fade = 32;
@@ -192,9 +202,7 @@ TEST_F(StatusBarTest, IndicatorsFromTheStateStore) {
     for (int slot = 1; slot <= 4; ++slot) EXPECT_EQ(g_app.status[slot], 0) << slot;
     EXPECT_EQ(g_statusBar.networkType, 0);
 
-    platform::RegSetValue(platform::RegRoot::CurrentUser,
-                          u"ControlPanel\\Notifications\\ShellOverrides", u"Mode",
-                          platform::kRegDword, Dword(1).data);
+    SetProfileMode(1);
     SetHardware(u"Bluetooth", 0x15);  // on, stereo and hands-free: stereo wins
     SetHardware(u"Wifi", 0x02);
     SetHardware(u"Headset", 1);
@@ -224,9 +232,7 @@ TEST_F(StatusBarTest, IndicatorsFromTheStateStore) {
     ReadIndicators();
     EXPECT_EQ(g_app.status[kSlotHeadset], 0);
 
-    platform::RegSetValue(platform::RegRoot::CurrentUser,
-                          u"ControlPanel\\Notifications\\ShellOverrides", u"Mode",
-                          platform::kRegDword, Dword(7).data);
+    SetProfileMode(7);
     ReadSoundProfile();
     EXPECT_EQ(g_app.status[0], kIconSilent);
 
@@ -241,18 +247,15 @@ TEST_F(StatusBarTest, IndicatorsFromTheStateStore) {
 // ---- Operator ----
 
 TEST_F(StatusBarTest, OperatorNamesAreShortenedByTheRoomLeft) {
-    SetPhone(u"Current Operator Name", Sz(u"ABCDEFGHIJKLM"));  // 13
-    RefreshOperator(Scr());
+    Operator(u"ABCDEFGHIJKLM");  // 13
     EXPECT_EQ(g_statusBar.operatorText, u"ABCDEFGHIJ...");
     EXPECT_EQ(g_statusBar.operatorX, 22 * u);
 
-    SetPhone(u"Current Operator Name", Sz(u"ABCDEFGHIJKL"));  // 12 fits
-    RefreshOperator(Scr());
+    Operator(u"ABCDEFGHIJKL");  // 12 fits
     EXPECT_EQ(g_statusBar.operatorText, u"ABCDEFGHIJKL");
 
     SetNetworkType(3);
-    SetPhone(u"Current Operator Name", Sz(u"ABCDEFGHIJ"));  // 10 with a network icon
-    RefreshOperator(Scr());
+    Operator(u"ABCDEFGHIJ");  // 10 with a network icon
     EXPECT_EQ(g_statusBar.operatorText, u"ABCDEFG...");
     SetNetworkType(0);
     g_app.status[kSlotFour] = kIconData;  // the data icon needs the same room
@@ -282,8 +285,7 @@ TEST_F(StatusBarTest, NoServiceAndFlightModeShowTheirWordsWithoutBars) {
     EXPECT_EQ(g_statusBar.operatorX, u);
     // A name longer than 260 bytes cannot be read.
     SetPhone(u"Status", Dword(0));
-    SetPhone(u"Current Operator Name", Sz(std::u16string(130, u'x')));
-    RefreshOperator(Scr());
+    Operator(std::u16string(130, u'x'));
     EXPECT_EQ(g_statusBar.operatorText, u"No Service");
 
     // No bars are drawn for either word: full signal changes no pixel.
@@ -305,8 +307,7 @@ TEST_F(StatusBarTest, ALogoNamedAfterTheOperatorReplacesTheText) {
     fs::create_directories(home / "gfx" / "operator");
     fs::copy_file(fs::path(KRA_SOURCE_ASSETS) / "skin/gfx-1x/pplays.png",
                   home / "gfx" / "operator" / "Movo Tel.png");
-    SetPhone(u"Current Operator Name", Sz(u"Movo Tel"));
-    RefreshOperator(Scr());
+    Operator(u"Movo Tel");
     EXPECT_TRUE(g_statusBar.operatorLogo);
     Surface logo;
     ASSERT_EQ(LoadImage(logo, Scr(), platform::ProgramFolder() + u"\\gfx\\operator\\Movo Tel.png",
@@ -327,8 +328,7 @@ TEST_F(StatusBarTest, OperatorNamesCannotReachOutsideTheLogoFolder) {
     fs::create_directories(home / "gfx" / "operator");
     fs::copy_file(fs::path(KRA_SOURCE_ASSETS) / "skin/gfx-1x/pplays.png", home / "gfx" / "x.png");
     for (const char16_t* name : {u"..\\x", u"../x", u"..", u"a\\..\\..\\x"}) {
-        SetPhone(u"Current Operator Name", Sz(name));
-        RefreshOperator(Scr());
+        Operator(name);
         EXPECT_FALSE(g_statusBar.operatorLogo) << Utf16ToUtf8(name);
         EXPECT_FALSE(g_statusBar.operatorText.empty());
     }
@@ -405,8 +405,7 @@ TEST_F(StatusBarTest, StripFadesInOverEightFramesAndOutAgain) {
 }
 
 TEST_F(StatusBarTest, SignalBarsAndStubs) {
-    SetPhone(u"Current Operator Name", Sz(u"Net"));
-    RefreshOperator(Scr());
+    Operator(u"Net");
     SignalChanged(15);  // one bar
     DrawOnce();
     const uint16_t strip = Strip();
@@ -506,8 +505,7 @@ TEST_F(StatusBarTest, MissingIconStripsLeaveTheRestOfTheStrip) {
     g_app.status[0] = kIconRing;
     SetNetworkType(5);
     BatteryChanged(50, 0);
-    SetPhone(u"Current Operator Name", Sz(u"Net"));
-    RefreshOperator(Scr());
+    Operator(u"Net");
     RefreshClockAt(Scr(), {2024, 1, 1, 12, 0, 0, 1});
     DrawOnce();
     const int32_t w = int32_t(Scr().width);
