@@ -18,6 +18,7 @@
 #include "platform/files.h"
 #include "platform/message_loop.h"
 #include "platform/registry.h"
+#include "support/temp_tree.h"
 
 namespace kra::test {
 
@@ -39,23 +40,9 @@ inline void WriteText(const std::filesystem::path& path, const std::string& text
     out << text;
 }
 
-// The messages of a log file (the part after the second tab), in order.
+// The messages of a log file, in order, with its closing "quit".
 inline std::vector<std::string> LogMessages(const std::filesystem::path& path) {
-    const std::vector<uint8_t> bytes = ReadBytes(path);
-    std::u16string text;
-    for (size_t i = 2; i + 1 < bytes.size(); i += 2)
-        text.push_back(char16_t(bytes[i] | (bytes[i + 1] << 8)));
-    std::vector<std::string> messages;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find(u"\r\n", start);
-        if (end == std::u16string::npos) end = text.size();
-        const std::u16string line = text.substr(start, end - start);
-        const size_t tab = line.find(u'\t', line.find(u'\t') + 1);
-        messages.push_back(Utf16ToUtf8(tab == std::u16string::npos ? line : line.substr(tab + 1)));
-        start = end + 2;
-    }
-    return messages;
+    return DebugLogMessages(platform::FromPosixPath(path.string()), true);
 }
 
 // A stored HKCU value of the settings key, or type kRegNone when missing.

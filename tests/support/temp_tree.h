@@ -64,8 +64,9 @@ class TempTree {
 };
 
 // The messages of a debug log file (the part after the time and memory
-// columns), in order, without the closing "quit".
-inline std::vector<std::string> DebugLogMessages(const std::u16string& path) {
+// columns), in order, without the closing "quit" unless `withQuit`.
+inline std::vector<std::string> DebugLogMessages(const std::u16string& path,
+                                                 bool withQuit = false) {
     std::vector<uint8_t> bytes;
     platform::ReadFileBytes(path, bytes);
     std::u16string text;
@@ -80,7 +81,7 @@ inline std::vector<std::string> DebugLogMessages(const std::u16string& path) {
         if (tab != std::u16string::npos) lines.push_back(Utf16ToUtf8(line.substr(tab + 1)));
         start = end + 2;
     }
-    if (!lines.empty() && lines.back() == "quit") lines.pop_back();
+    if (!withQuit && !lines.empty() && lines.back() == "quit") lines.pop_back();
     return lines;
 }
 
