@@ -15,8 +15,6 @@
 // first presented frame (under 150 ms) is measured without process start
 // and GStreamer set-up by BM_StartUpToFirstListFrame in bench_list.
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
-#include <spawn.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -36,6 +34,7 @@
 #include "app/base/text.h"
 #include "library/list_files.h"
 #include "platform/instance.h"
+#include "support/spawn.h"
 
 #ifndef KRA_BINARY
 #error "KRA_BINARY must name the kra executable"
@@ -145,20 +144,9 @@ Run RunPlayer(const fs::path& lists) {
         "XDG_RUNTIME_DIR=" + runtime.string(),
         "XDG_DATA_HOME=" + (Base() / "data").string(),
     };
-    std::vector<char*> argv, envp;
-    for (std::string& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    for (std::string& e : env) envp.push_back(e.data());
-    envp.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
     const Clock::time_point start = Clock::now();
-    pid_t pid = -1;
-    const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) return run;
+    const pid_t pid = kra::test::SpawnProgram(std::move(args), std::move(env));
+    if (pid < 0) return run;
 
     const std::string dir = (runtime / "kra").string();
     const Clock::time_point limit = start + std::chrono::seconds(30);

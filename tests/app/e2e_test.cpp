@@ -1,8 +1,5 @@
 // The real kra binary, headless on the virtual clock, in a private set of
 // folders (program folder, settings, runtime, data).
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -16,6 +13,7 @@
 #include "platform/image-decode.h"
 #include "platform/instance.h"
 #include "support/bytes.h"
+#include "support/spawn.h"
 
 #ifndef KRA_BINARY
 #error "KRA_BINARY must name the kra executable"
@@ -70,9 +68,6 @@ class EndToEnd : public ::testing::Test {
     // Starts kra with the private folders; returns its process id.
     pid_t Start(std::vector<std::string> args) {
         args.insert(args.begin(), KRA_BINARY);
-        std::vector<char*> argv;
-        for (std::string& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
         std::vector<std::string> env = {
             "PATH=/usr/bin:/bin",
             "HOME=" + root_.string(),
@@ -96,25 +91,11 @@ class EndToEnd : public ::testing::Test {
         const char* lsan = std::getenv("LSAN_OPTIONS");
         env.push_back("LSAN_OPTIONS=" + std::string(lsan && *lsan ? std::string(lsan) + ":" : "") +
                       "suppressions=" + suppressions.string());
-        std::vector<char*> envp;
-        for (std::string& e : env) envp.push_back(e.data());
-        envp.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-        pid_t pid = -1;
-        const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
-        posix_spawn_file_actions_destroy(&actions);
-        EXPECT_EQ(rc, 0);
+        const pid_t pid = test::SpawnProgram(std::move(args), std::move(env));
+        EXPECT_GE(pid, 0);
         return pid;
     }
-    static int Wait(pid_t pid) {
-        int status = 0;
-        while (waitpid(pid, &status, 0) < 0) {
-        }
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    }
+    static int Wait(pid_t pid) { return test::ExitCode(pid); }
     int Run(std::vector<std::string> args) { return Wait(Start(std::move(args))); }
 
     // Waits until the instance started in these folders answers on its

@@ -2,10 +2,7 @@
 // bus whether a name has come up, and running the real player in a home of
 // its own.
 #pragma once
-#include <fcntl.h>
-#include <spawn.h>
 #include <sys/types.h>
-#include <sys/wait.h>
 #include <systemd/sd-bus.h>
 #include <unistd.h>
 
@@ -16,6 +13,7 @@
 
 #include "app/app_test_util.h"
 #include "support/pump.h"
+#include "support/spawn.h"
 
 extern char** environ;
 
@@ -54,14 +52,6 @@ inline bool BusNameHasOwner(sd_bus* bus, const std::string& name) {
     sd_bus_message_unref(reply);
     sd_bus_error_free(&error);
     return has != 0;
-}
-
-// The exit code of a child, or 128 + the signal that ended it.
-inline int ExitCode(pid_t pid) {
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0) {
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
 // A home for runs of the real player (KRA_BINARY) under a fresh temporary
@@ -105,19 +95,9 @@ class PlayerHome {
             if (const char* value = std::getenv(name))
                 env.push_back(std::string(name) + "=" + value);
         }
-        std::vector<char*> argv, envp;
-        for (std::string& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        for (std::string& e : env) envp.push_back(e.data());
-        envp.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 2, (root / "stderr.txt").c_str(),
-                                         O_WRONLY | O_CREAT | O_APPEND, 0600);
-        pid_t pid = -1;
-        EXPECT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()), 0);
-        posix_spawn_file_actions_destroy(&actions);
+        const pid_t pid =
+            SpawnProgram(std::move(args), std::move(env), (root / "stderr.txt").string());
+        EXPECT_GE(pid, 0);
         return pid;
     }
 
