@@ -98,13 +98,7 @@ std::u16string DecodeName(const std::string& text, bool separators) {
             pos += count;
             continue;
         }
-        if (cp >= 0x10000) {
-            cp -= 0x10000;
-            out.push_back(char16_t(0xD800 + (cp >> 10)));
-            out.push_back(char16_t(0xDC00 + (cp & 0x3FF)));
-        } else {
-            out.push_back(char16_t(cp));
-        }
+        AppendCodePointUtf16(out, cp);
         pos += length;
     }
     return out;

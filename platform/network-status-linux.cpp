@@ -7,6 +7,7 @@
 
 #include "platform/network-status.h"
 #include "platform/power-bus.h"
+#include "platform/utf8.h"
 
 namespace kra::platform {
 
@@ -54,13 +55,7 @@ std::u16string FromUtf8(std::string_view text) {
             if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) cp = 0xFFFD;
         }
         i += len;
-        if (cp >= 0x10000) {
-            cp -= 0x10000;
-            out.push_back(char16_t(0xD800 + (cp >> 10)));
-            out.push_back(char16_t(0xDC00 + (cp & 0x3FF)));
-        } else {
-            out.push_back(char16_t(cp));
-        }
+        AppendCodePointUtf16(out, cp);
     }
     return out;
 }

@@ -9,13 +9,7 @@ namespace kra {
 namespace {
 
 void AppendUtf16(std::u16string& out, uint32_t cp) {
-    if (cp >= 0x10000) {
-        cp -= 0x10000;
-        out.push_back(char16_t(0xD800 + (cp >> 10)));
-        out.push_back(char16_t(0xDC00 + (cp & 0x3FF)));
-    } else {
-        out.push_back(char16_t(cp));
-    }
+    platform::AppendCodePointUtf16(out, cp);
 }
 
 void AppendUtf8(std::string& out, uint32_t cp) {
@@ -25,8 +19,11 @@ void AppendUtf8(std::string& out, uint32_t cp) {
 // Decodes one UTF-8 sequence at text[i]; returns its length, 0 when invalid.
 size_t DecodeUtf8(std::string_view text, size_t i, uint32_t& cp) {
     const auto b0 = uint8_t(text[i]);
-    size_t len = b0 < 0x80 ? 1 : (b0 & 0xE0) == 0xC0 ? 2 : (b0 & 0xF0) == 0xE0 ? 3
-                             : (b0 & 0xF8) == 0xF0 ? 4 : 0;
+    size_t len = b0 < 0x80             ? 1
+                 : (b0 & 0xE0) == 0xC0 ? 2
+                 : (b0 & 0xF0) == 0xE0 ? 3
+                 : (b0 & 0xF8) == 0xF0 ? 4
+                                       : 0;
     if (len == 0 || len > text.size() - i) return 0;
     cp = len == 1 ? b0 : len == 2 ? (b0 & 0x1F) : len == 3 ? (b0 & 0x0F) : (b0 & 0x07);
     for (size_t k = 1; k < len; ++k) {
