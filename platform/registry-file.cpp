@@ -72,13 +72,7 @@ bool DecodeUtf8(std::string_view s, std::u16string& out) {
             cp = (cp << 6) | (b & 0x3F);
         }
         if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
-        if (cp >= 0x10000) {
-            cp -= 0x10000;
-            out.push_back(char16_t(0xD800 + (cp >> 10)));
-            out.push_back(char16_t(0xDC00 + (cp & 0x3FF)));
-        } else {
-            out.push_back(char16_t(cp));
-        }
+        AppendCodePointUtf16(out, cp);
         i += length;
     }
     return true;

@@ -263,6 +263,17 @@ void DrawTrackList(Screen& screen, int32_t x) {
     }
 }
 
+// The bars over the cover area: control bar, secondary bar and status bar.
+void DrawBars(Screen& screen, uint32_t now) {
+    DrawControlBar(screen, 0, now);
+    DrawSecondaryBar(screen, 0);
+    if (g_screenActions.drawStatusBar) {
+        g_screenActions.drawStatusBar(screen, 0);
+    } else {
+        DrawStrip(g_skin.statusStrip, screen, 0, 0, int32_t(screen.width), 0, BlitCopy, 32);
+    }
+}
+
 }  // namespace
 
 void DrawCoverArea(Screen& screen, int32_t x) {
@@ -306,15 +317,7 @@ void TurnTrackList(Screen& screen, uint32_t now) {
     const Surface& cover = np.hasCover ? np.cover : g_skin.music;
     const int32_t coverY = np.layout.coverY;
     TurnHooks hooks;
-    hooks.drawBars = [now](Screen& s) {
-        DrawControlBar(s, 0, now);
-        DrawSecondaryBar(s, 0);
-        if (g_screenActions.drawStatusBar) {
-            g_screenActions.drawStatusBar(s, 0);
-        } else {
-            DrawStrip(g_skin.statusStrip, s, 0, 0, int32_t(s.width), 0, BlitCopy, 32);
-        }
-    };
+    hooks.drawBars = [now](Screen& s) { DrawBars(s, now); };
     hooks.stopMotion = [] { platform::KillTimer(kTimerAnimation); };
     hooks.startMotion = [] { platform::SetTimer(kTimerAnimation, 60); };
     hooks.listShown = &np.trackListShown;
@@ -327,13 +330,7 @@ void TurnTrackList(Screen& screen, uint32_t now) {
 void ComposeNowPlaying(Screen& screen, uint32_t now) {
     ClearScreen(screen, 0);
     DrawCoverArea(screen, 0);
-    DrawControlBar(screen, 0, now);
-    DrawSecondaryBar(screen, 0);
-    if (g_screenActions.drawStatusBar) {
-        g_screenActions.drawStatusBar(screen, 0);
-    } else {
-        DrawStrip(g_skin.statusStrip, screen, 0, 0, int32_t(screen.width), 0, BlitCopy, 32);
-    }
+    DrawBars(screen, now);
 }
 
 bool NowPlayingAnimating() {
